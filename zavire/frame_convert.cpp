@@ -1,0 +1,54 @@
+#include "frame_convert.h"
+
+#include <opencv2/imgproc.hpp>
+
+cv::Mat make_color_bar(const uint8_t* table, int count)
+{
+    if (table == nullptr || count <= 0)
+        return cv::Mat();
+    cv::Mat bar(count, 1, CV_8UC3);
+    for (int i = 0; i < count; ++i) {
+        cv::Vec3b& px = bar.at<cv::Vec3b>(count - 1 - i, 0);
+        px[0] = table[3 * i];
+        px[1] = table[3 * i + 1];
+        px[2] = table[3 * i + 2];
+    }
+    return bar;
+}
+
+cv::Mat ir_to_gray(const cv::Mat& raw)
+{
+    cv::Mat gray;
+    cv::convertScaleAbs(raw, gray, 0.5, 0);
+    return gray;
+}
+
+cv::Mat yuyv_to_rgb(const uint8_t* data, int width, int height)
+{
+    const cv::Mat yuyv(height, width, CV_8UC2, const_cast<uint8_t*>(data));
+    cv::Mat rgb;
+    cv::cvtColor(yuyv, rgb, cv::COLOR_YUV2RGB_YUY2);
+    return rgb;
+}
+
+void fill_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz,
+                      const uint8_t* colours, colour_order order, int width, int height)
+{
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const int r_at = order == colour_order::rgb ? 0 : 2;
+    const int b_at = 2 - r_at;
+    cloud.points.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        pcl::PointXYZRGB& p = cloud.points[i];
+        p.x = xyz[3 * i];
+        p.y = xyz[3 * i + 1];
+        p.z = xyz[3 * i + 2];
+        p.r = colours[3 * i + r_at];
+        p.g = colours[3 * i + 1];
+        p.b = colours[3 * i + b_at];
+        p.a = 255;
+    }
+    cloud.width = static_cast<uint32_t>(width);
+    cloud.height = static_cast<uint32_t>(height);
+    cloud.is_dense = false;
+}

@@ -1,0 +1,68 @@
+#include "save_pool.h"
+
+#include "save_task.h"
+
+std::unique_ptr<save_pool> save_pool::create(int workers)
+{
+    if (workers < 1 || workers > 1000)
+        return nullptr;
+    return std::unique_ptr<save_pool>(new save_pool(workers));
+}
+
+save_pool::save_pool(int workers)
+{
+    m_threads.reserve(static_cast<size_t>(workers));
+    for (int i = 0; i < workers; ++i)
+        m_threads.emplace_back([this] { worker_loop(); });
+}
+
+save_pool::~save_pool()
+{
+    shutdown();
+}
+
+int save_pool::queued()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return static_cast<int>(m_queue.size());
+}
+
+void save_pool::enqueue(std::unique_ptr<save_task> task)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_queue.push_back(std::move(task));
+    }
+    m_condition.notify_one();
+}
+
+void save_pool::shutdown()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stop = true;
+    }
+    m_condition.notify_all();
+    for (std::thread& t : m_threads) {
+        if (t.joinable())
+            t.join();
+    }
+}
+
+void save_pool::worker_loop()
+{
+    for (;;) {
+        std::unique_ptr<save_task> task;
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_condition.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            // Queued tasks are frames already captured: write them all before
+            // a stopping worker ends.
+            if (m_queue.empty())
+                return;
+            task = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        run_save_task(*task);
+    }
+}

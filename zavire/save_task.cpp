@@ -1,0 +1,94 @@
+#include "save_task.h"
+
+#include "save_batch.h"
+
+#include "app/ensure_folder.h"
+#include "app/task_observer.h"
+
+#include <QFile>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <pcl/io/pcd_io.h>
+
+#include <exception>
+#include <vector>
+
+namespace {
+
+const std::vector<int> kPngUncompressed = {cv::IMWRITE_PNG_COMPRESSION, 0};
+
+bool write_png(const QString& path, const cv::Mat& image)
+{
+    try {
+        return cv::imwrite(QFile::encodeName(path).toStdString(), image, kPngUncompressed);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
+{
+    // writeASCII throws on an empty or inconsistent cloud and on a file it
+    // cannot open; either way the file is not there.
+    try {
+        pcl::PCDWriter writer;
+        return writer.writeASCII(QFile::encodeName(path).toStdString(), cloud, 8) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+QStringList write_save_task(save_task& task)
+{
+    QStringList failed;
+    const QString depth_path = QStringLiteral("%1/depth[%2].png").arg(task.folder).arg(task.frame_index);
+    const QString ir_path = QStringLiteral("%1/ir[%2].png").arg(task.folder).arg(task.frame_index);
+    const QString pcd_path = QStringLiteral("%1/PointCloud[%3].pcd").arg(task.folder).arg(task.frame_index);
+
+    const bool want_depth = task.save_depth && !task.depth_image.empty();
+    const bool want_ir = task.save_ir && !task.ir_image.empty();
+    const bool want_cloud = task.save_point_cloud;
+
+    if (ensure_folder(task.folder).isEmpty()) {
+        if (want_depth)
+            failed << depth_path;
+        if (want_ir)
+            failed << ir_path;
+        if (want_cloud)
+            failed << pcd_path;
+        if (failed.isEmpty())
+            failed << task.folder;
+        return failed;
+    }
+
+    if (want_depth) {
+        cv::Mat bgr;
+        cv::cvtColor(task.depth_image, bgr, cv::COLOR_RGB2BGR);
+        if (!write_png(depth_path, bgr))
+            failed << depth_path;
+    }
+    if (want_ir && !write_png(ir_path, task.ir_image))
+        failed << ir_path;
+    if (want_cloud) {
+        if (!task.cloud || !write_pcd(pcd_path, *task.cloud))
+            failed << pcd_path;
+        if (task.cloud)
+            task.cloud->clear();
+    }
+    return failed;
+}
+
+void run_save_task(save_task& task)
+{
+    const QStringList failed = write_save_task(task);
+    if (task.batch) {
+        for (const QString& f : failed)
+            task.batch->add_failure(f);
+        task.batch->task_done();
+    } else if (failed.isEmpty() && task.is_last && task.observer != nullptr) {
+        task.observer->on_task_finished();
+    }
+}
