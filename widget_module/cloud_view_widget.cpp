@@ -1,0 +1,403 @@
+#include "cloud_view_widget.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimerEvent>
+
+#include <pcl/point_types.h>
+#include <pcl/visualization/pcl_visualizer.h>
+#include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkSmartPointer.h>
+
+#include "view_common.h"
+#include "view_depth_probe.h"
+#include "view_geometry.h"
+#include "view_shared_frames.h"
+
+cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
+    : QWidget(parent), m_image_width(width), m_image_height(height) {
+  setupUi(this);
+  widget->raise();
+  widget_time->raise();
+  widget_title->raise();
+  widget_view->setCurrentWidget(page_2d);
+
+  create_visualizer();
+
+  connect(btn_3d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_3d);
+  connect(btn_2d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_2d);
+  connect(btn_start, &QPushButton::clicked, this, &cloud_view_widget::on_btn_start);
+  connect(btn_info, &QPushButton::clicked, this, &cloud_view_widget::on_btn_info);
+  connect(btn_photo, &QPushButton::clicked, this, &cloud_view_widget::on_btn_photo);
+  connect(btn_color_setting, &QPushButton::clicked, this,
+          &cloud_view_widget::on_btn_color_setting);
+  connect(btn_see, &QPushButton::clicked, this, &cloud_view_widget::on_btn_see);
+  connect(btn_expend, &QPushButton::clicked, this, &cloud_view_widget::on_btn_expend);
+  connect(btn_relevance, &QPushButton::clicked, this, &cloud_view_widget::on_btn_relevance);
+  // The close event emits sig_exit() as well, so a click reports the exit
+  // twice; the main window's exit slot tolerates that.
+  connect(btn_close, &QPushButton::clicked, this, &cloud_view_widget::sig_exit);
+  connect(btn_close, &QPushButton::clicked, this, &QWidget::close);
+
+  widget_location->hide();
+  widget_time->hide();
+  label->hide();
+  btn_3d_picture->hide();
+  btn_3d_picture->setEnabled(false);
+  btn_relevance->hide();
+  btn_relevance->setEnabled(false);
+  btn_color_setting->hide();
+  setMouseTracking(true);
+  page_2d->setMouseTracking(true);
+  widget_view->setMouseTracking(true);
+  widget_view->installEventFilter(this);
+  page_2d->installEventFilter(this);
+
+  const cv::Mat bar = view_color_bar_image();
+  if (!bar.empty()) {
+    const QImage image(bar.data, bar.cols, bar.rows, static_cast<int>(bar.step),
+                       QImage::Format_RGB888);
+    // Rescaled from the source on every resize, so repeated resizes do not
+    // blur the bar.
+    m_color_bar_source = QPixmap::fromImage(image);
+    m_color_bar = m_color_bar_source.scaled(label->size(), Qt::IgnoreAspectRatio,
+                                            Qt::SmoothTransformation);
+    label->setPixmap(m_color_bar);
+  }
+
+  label_frame_content->setText(QStringLiteral("%1x%2").arg(width).arg(height));
+  apply_texts();
+}
+
+cloud_view_widget::~cloud_view_widget() {
+  if (m_viewer) {
+    m_viewer->removeAllPointClouds(0);
+    m_viewer->removeCoordinateSystem("reference", 0);
+    m_viewer->removeAllShapes(0);
+    m_viewer.reset();
+  }
+}
+
+void cloud_view_widget::create_visualizer() {
+  auto renderer = vtkSmartPointer<vtkRenderer>::New();
+  auto window = vtkSmartPointer<vtkGenericOpenGLRenderWindow>::New();
+  window->AddRenderer(renderer);
+  // No interactor of its own: the Qt widget supplies one, so mouse rotation,
+  // zoom and pan arrive through Qt events.
+  m_viewer = std::make_shared<pcl::visualization::PCLVisualizer>(renderer, window, "m_viewer",
+                                                                 false);
+  m_viewer->setBackgroundColor(0, 0, 0);
+  view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double*) {
+    if (!cloud) return;
+    pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> rgb(cloud);
+    m_viewer->addPointCloud<pcl::PointXYZRGB>(cloud, rgb, "cloud");
+  });
+
+  QPalette black = widget_cloud->palette();
+  black.setBrush(QPalette::All, QPalette::Window, QBrush(Qt::black, Qt::SolidPattern));
+  widget_cloud->setPalette(black);
+  widget_cloud->setAutoFillBackground(true);
+  widget_cloud->setRenderWindow(m_viewer->getRenderWindow());
+  m_viewer->setupInteractor(widget_cloud->interactor(), widget_cloud->renderWindow());
+  widget_cloud->update();
+  m_viewer->setShowFPS(false);
+}
+
+void cloud_view_widget::apply_texts() {
+  view_set_small_font({label_location, label_location_content, label_distance,
+                       label_distance_content, label_stddev, label_stddev_content, label_time,
+                       label_time_content, label_frame, label_frame_content, label_fps,
+                       label_fps_content});
+  label_location->setText(QCoreApplication::translate("cloud_view", "location="));
+  label_distance->setText(QCoreApplication::translate("cloud_view", "center="));
+  label_stddev->setText(QCoreApplication::translate("cloud_view", "stddev="));
+  label_time->setText(QCoreApplication::translate("cloud_view", "Time:"));
+  label_frame->setText(QCoreApplication::translate("cloud_view", "Resolution:"));
+  label_fps->setText(QCoreApplication::translate("cloud_view", "FPS:"));
+  btn_relevance->setToolTip(
+      QCoreApplication::translate("cloud_view", "relevance rgb module operate"));
+  btn_3d_picture->setToolTip(QCoreApplication::translate("cloud_view", "turn to RGBD module"));
+  btn_3d->setToolTip(QCoreApplication::translate("cloud_view", "display point cloud"));
+  btn_2d->setToolTip(QCoreApplication::translate("cloud_view", "display depth chart"));
+  btn_color_setting->setToolTip(
+      QCoreApplication::translate("cloud_view", "module parameter setting"));
+  btn_see->setToolTip(QCoreApplication::translate("cloud_view", "color bar"));
+  btn_photo->setToolTip(QCoreApplication::translate("cloud_view", "save picture"));
+  btn_info->setToolTip(QCoreApplication::translate("cloud_view", "info"));
+  btn_close->setToolTip(QCoreApplication::translate("cloud_view", "exit"));
+  update_start_button();
+}
+
+bool cloud_view_widget::showing_2d() const { return widget_view->currentWidget() == page_2d; }
+
+void cloud_view_widget::set_expend(bool bExpend) {
+  m_expended = bExpend;
+  btn_expend->setIcon(view_icon(bExpend ? "restore.png" : "expend.png"));
+  emit sig_expend_view(bExpend);
+}
+
+void cloud_view_widget::set_rgbd_mode(bool rgbd) {
+  label_title->setText(rgbd ? QStringLiteral("RGBD") : QStringLiteral("Depth"));
+  btn_close->setVisible(!rgbd);
+  label_title->repaint();
+}
+
+void cloud_view_widget::set_save_enabled(bool enabled) { btn_photo->setEnabled(enabled); }
+
+void cloud_view_widget::on_btn_2d() {
+  if (showing_2d()) return;
+  btn_2d->setIcon(view_icon("2d_on.png"));
+  btn_3d->setIcon(view_icon("3d_off.png"));
+  widget_view->setCurrentWidget(page_2d);
+  btn_info->setIcon(view_icon("info.png"));
+  widget_time->hide();
+  btn_see->setEnabled(true);
+  emit sig_change_mode(0);
+  update_start_button();
+  page_2d->resize(width(), height() - widget_title->height());
+}
+
+void cloud_view_widget::on_btn_3d() {
+  if (!showing_2d()) return;
+  btn_2d->setIcon(view_icon("2d_off.png"));
+  btn_3d->setIcon(view_icon("3d_on.png"));
+  widget_view->setCurrentWidget(page_3d);
+  btn_info->setIcon(view_icon("info.png"));
+  widget_time->hide();
+  widget_location->hide();
+  label->hide();
+  btn_see->setIcon(view_icon("see.png"));
+  btn_see->setEnabled(false);
+  update_start_button();
+  emit sig_change_mode(1);
+}
+
+void cloud_view_widget::on_btn_start() {
+  if (showing_2d())
+    m_paused_2d = !m_paused_2d;
+  else
+    m_paused_3d = !m_paused_3d;
+  update_start_button();
+}
+
+void cloud_view_widget::update_start_button() {
+  const bool paused = showing_2d() ? m_paused_2d : m_paused_3d;
+  btn_start->setIcon(view_icon(paused ? "start.png" : "pause.png"));
+  btn_start->setToolTip(paused ? QStringLiteral("start") : QStringLiteral("stop"));
+}
+
+void cloud_view_widget::on_btn_info() {
+  if (widget_time->isVisible()) {
+    btn_info->setIcon(view_icon("info.png"));
+    widget_time->hide();
+    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
+    m_info_timer_id = 0;
+  } else {
+    widget_time->show();
+    // A page switch hides the strip but leaves its timer running; replace
+    // that timer instead of leaking it.
+    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
+    m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
+    btn_info->setIcon(view_icon("info_off.png"));
+  }
+}
+
+void cloud_view_widget::on_btn_photo() { emit sig_save_tof(); }
+
+void cloud_view_widget::on_btn_color_setting() {}
+
+void cloud_view_widget::on_btn_see() {
+  if (label->isVisible()) {
+    label->hide();
+    btn_see->setIcon(view_icon("see.png"));
+  } else {
+    label->show();
+    btn_see->setIcon(view_icon("see_on.png"));
+  }
+}
+
+void cloud_view_widget::on_btn_expend() {
+  btn_expend->setIcon(view_icon(m_expended ? "expend.png" : "restore.png"));
+  m_expended = !m_expended;
+  emit sig_expend_view(m_expended);
+}
+
+void cloud_view_widget::on_btn_relevance() {
+  btn_relevance->setIcon(view_icon(m_relevance ? "inlink.png" : "unlink.png"));
+  m_relevance = !m_relevance;
+}
+
+void cloud_view_widget::resize_widget(bool is_two_module, bool user_expend) {
+  if (parentWidget() != nullptr) resize(parentWidget()->size());
+  if (user_expend) return;
+  if (!is_two_module) {
+    btn_relevance->setEnabled(false);
+    m_relevance = false;
+    btn_relevance->setIcon(view_icon("inlink.png"));
+  } else {
+    btn_relevance->setEnabled(true);
+  }
+}
+
+void cloud_view_widget::slot_resolution_change(int pixel_width, int pixel_height) {
+  m_image_width = pixel_width;
+  m_image_height = pixel_height;
+  label_frame_content->setText(QStringLiteral("%1x%2").arg(pixel_width).arg(pixel_height));
+}
+
+void cloud_view_widget::slot_show_depth() {
+  label_time_content->setText(view_time_stamp_text());
+  if (m_paused_2d) return;
+  view_copy_depth_images(&m_depth_color, &m_depth_raw);
+  update();
+  update_point_info();
+  count_frame();
+}
+
+void cloud_view_widget::count_frame() {
+  if (widget_time->isHidden())
+    m_frame_count = 0;
+  else
+    ++m_frame_count;
+}
+
+void cloud_view_widget::update_point_info() {
+  if (widget_location->isHidden()) return;
+  QPoint pixel;
+  if (!view_area_to_image(m_click_point, widget_view->size(),
+                          QSize(m_image_width, m_image_height), &pixel))
+    return;
+  const view_probe_texts texts =
+      view_probe_depth(pixel, m_depth_color, m_depth_raw, &m_stat_pixel, &m_stat_samples,
+                       view_window_policy::drop_oldest);
+  label_location_content->setText(texts.location);
+  if (texts.distance) label_distance_content->setText(*texts.distance);
+  if (texts.stddev) label_stddev_content->setText(*texts.stddev);
+}
+
+void cloud_view_widget::show_show_point_clode() {
+  if (m_paused_3d || !widget_cloud->isVisible()) return;
+  view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double* pose) {
+    if (cloud) {
+      pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> rgb(cloud);
+      if (!m_viewer->updatePointCloud<pcl::PointXYZRGB>(cloud, rgb, "cloud"))
+        m_viewer->addPointCloud<pcl::PointXYZRGB>(cloud, rgb, "cloud");
+    }
+    if (m_camera_pending) {
+      bool any = false;
+      for (int i = 0; i < 9; ++i) any = any || pose[i] != 0.0;
+      if (any) {
+        m_camera_pending = false;
+        m_viewer->resetCamera();
+        m_viewer->setCameraPosition(pose[0], pose[1], pose[2], pose[3], pose[4], pose[5],
+                                    pose[6], pose[7], pose[8], 0);
+      }
+    }
+    widget_cloud->renderWindow()->Render();
+  });
+  count_frame();
+}
+
+void cloud_view_widget::OnSlotRGBDClickPointSync(QPoint ptRGBDSync) {
+  QPoint p;
+  if (!view_image_to_area(ptRGBDSync, widget_view->size(),
+                          QSize(m_image_width, m_image_height), &p))
+    return;
+  m_sync_point = QPoint(p.x(), p.y() + widget_title->height());
+  update();
+}
+
+bool cloud_view_widget::eventFilter(QObject* watched, QEvent* event) {
+  return QWidget::eventFilter(watched, event);
+}
+
+void cloud_view_widget::timerEvent(QTimerEvent* event) {
+  const int id = event->timerId();
+  if (id != 0 && id == m_info_timer_id) {
+    const bool running = showing_2d() ? !m_paused_2d : !m_paused_3d;
+    if (running) label_fps_content->setText(QStringLiteral("%1.00").arg(m_frame_count));
+    m_frame_count = 0;
+  } else if (id != 0 && id == m_show_timer_id) {
+    killTimer(m_show_timer_id);
+    m_show_timer_id = 0;
+    widget_cloud->show();
+  }
+}
+
+void cloud_view_widget::mousePressEvent(QMouseEvent* event) {
+  if (!showing_2d()) return;
+  const int x = event->pos().x();
+  const int y = event->pos().y();
+  const int title = widget_title->height();
+  if (y >= widget->y() || y < title) {
+    widget_location->hide();
+    return;
+  }
+  m_click_point = QPoint(x, y - title);
+  widget_location->move(view_place_box(m_click_point, widget_location->size(),
+                                       widget_view->width(),
+                                       widget_view->height() - widget->height()));
+  widget_location->show();
+  QPoint pixel;
+  if (view_area_to_image(m_click_point, widget_view->size(),
+                         QSize(m_image_width, m_image_height), &pixel))
+    emit sig_rgbd_click_point_sync(pixel);
+}
+
+void cloud_view_widget::mouseMoveEvent(QMouseEvent*) {}
+
+void cloud_view_widget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect target = view_letterbox(widget_view->size(), QSize(m_image_width, m_image_height),
+                                      widget_title->height());
+  if (!m_depth_color.empty() && m_depth_color.total() != 0 && showing_2d()) {
+    const QImage image(m_depth_color.data, m_depth_color.cols, m_depth_color.rows,
+                       static_cast<int>(m_depth_color.step), QImage::Format_RGB888);
+    painter.drawImage(target, image);
+    painter.setPen(QPen(Qt::yellow, 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.drawEllipse(m_sync_point, 2, 2);
+  } else {
+    painter.fillRect(target, Qt::black);
+  }
+}
+
+void cloud_view_widget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int wv = width();
+  const int hv = height();
+  const int title = widget_title->height();
+  widget_title->resize(wv, title);
+  widget_view->setGeometry(0, widget_title->geometry().bottom(), wv,
+                           hv - widget->height() - title);
+  widget_cloud->setGeometry(0, 0, wv, hv - title);
+  page_2d->resize(wv, hv - title);
+  page_3d->resize(wv, hv - title);
+  widget->setGeometry(widget->x(), hv - widget->height(), wv, widget->height());
+  widget_time->move(0, widget->y() - widget_time->height());
+  label->resize(label->width(), widget_view->height() - 20);
+  label->move(page_2d->width() - label->width(), widget_view->y() + 10);
+  if (!m_color_bar_source.isNull()) {
+    m_color_bar = m_color_bar_source.scaled(label->size(), Qt::IgnoreAspectRatio,
+                                            Qt::SmoothTransformation);
+    label->setPixmap(m_color_bar);
+  }
+  widget_btns->move(wv - widget_btns->width(), widget_btns->y());
+}
+
+void cloud_view_widget::closeEvent(QCloseEvent* event) {
+  emit sig_exit();
+  event->accept();
+}
+
+void cloud_view_widget::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  widget_cloud->hide();
+  if (m_show_timer_id != 0) killTimer(m_show_timer_id);
+  m_show_timer_id = startTimer(1);
+}
+
+void cloud_view_widget::hideEvent(QHideEvent*) {}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+#include <memory>
+#include <opencv2/core/mat.hpp>
+#include <vector>
+
+#include "ui_cloud_view.h"
+
+namespace pcl {
+namespace visualization {
+class PCLVisualizer;
+}
+}  // namespace pcl
+
+// View of the depth module: a 2D page with the colour-coded depth image,
+// colour bar and click-to-measure box, and a 3D page with the live point
+// cloud. Pixels are copied out of the shared frame data on notification;
+// user actions leave as signals to the main window.
+class cloud_view_widget : public QWidget, public Ui_cloud_view {
+  Q_OBJECT
+
+ public:
+  cloud_view_widget(int width, int height, QWidget* parent = nullptr);
+  ~cloud_view_widget() override;
+
+  void set_expend(bool bExpend);
+  void set_rgbd_mode(bool rgbd);
+  void set_save_enabled(bool enabled);
+
+ signals:
+  void sig_exit();
+  void sig_expend_view(bool bExpend);
+  void sig_change_mode(int mode);
+  void sig_save_tof();
+  void sig_rgbd_click_point_sync(QPoint ptRGBDSync);
+
+ public slots:
+  void on_btn_2d();
+  void on_btn_3d();
+  void on_btn_start();
+  void on_btn_info();
+  void on_btn_photo();
+  void on_btn_color_setting();
+  void on_btn_see();
+  void on_btn_expend();
+  void on_btn_relevance();
+  void resize_widget(bool is_two_module, bool user_expend);
+  void slot_resolution_change(int pixel_width, int pixel_height);
+  void slot_show_depth();
+  void show_show_point_clode();
+  void OnSlotRGBDClickPointSync(QPoint ptRGBDSync);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void create_visualizer();
+  void apply_texts();
+  bool showing_2d() const;
+  void update_start_button();
+  void update_point_info();
+  void count_frame();
+
+  std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
+  bool m_paused_2d = false;
+  bool m_paused_3d = false;
+  int m_info_timer_id = 0;
+  int m_frame_count = 0;
+  bool m_expended = false;
+  bool m_relevance = false;
+  QPoint m_click_point;
+  bool m_camera_pending = true;
+  cv::Mat m_depth_color;
+  QPixmap m_color_bar;
+  QPixmap m_color_bar_source;
+  cv::Mat m_depth_raw;
+  QPoint m_stat_pixel;
+  std::vector<int> m_stat_samples;
+  int m_image_width;
+  int m_image_height;
+  QPoint m_sync_point;
+  int m_show_timer_id = 0;
+};

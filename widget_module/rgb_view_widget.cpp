@@ -1,0 +1,190 @@
+#include "rgb_view_widget.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimerEvent>
+
+#include "view_common.h"
+#include "view_depth_probe.h"
+#include "view_geometry.h"
+#include "view_shared_frames.h"
+#include "zavire/tof_param_info.h"
+
+rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent) {
+  setupUi(this);
+  setAttribute(Qt::WA_DeleteOnClose);
+  connect(btn_start, &QPushButton::clicked, this, &rgb_view_widget::on_btn_start);
+  connect(btn_info, &QPushButton::clicked, this, &rgb_view_widget::on_btn_info);
+  connect(btn_photo, &QPushButton::clicked, this, &rgb_view_widget::on_btn_photo);
+  connect(btn_expend, &QPushButton::clicked, this, &rgb_view_widget::on_btn_expend);
+  connect(btn_close, &QPushButton::clicked, this, &QWidget::close);
+
+  // Frames are counted from the start, so the rate is right as soon as the
+  // strip is opened.
+  m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
+  widget_time->hide();
+  widget_location->hide();
+  setMouseTracking(true);
+  view_widget->setMouseTracking(true);
+
+  view_set_small_font({label_location, label_location_content, label_distance,
+                       label_distance_content, label_stddev, label_stddev_content, label_time,
+                       label_time_content, label_frame, label_frame_content, label_fps,
+                       label_fps_content});
+  label_location->setText(QCoreApplication::translate("rgb_view", "location="));
+  label_distance->setText(QCoreApplication::translate("rgb_view", "center="));
+  label_stddev->setText(QCoreApplication::translate("rgb_view", "stddev="));
+  label_time->setText(QCoreApplication::translate("rgb_view", "Time:"));
+  label_frame->setText(QCoreApplication::translate("rgb_view", "Resolution:"));
+  label_fps->setText(QCoreApplication::translate("rgb_view", "FPS:"));
+  btn_photo->setToolTip(QCoreApplication::translate("rgb_view", "save picture"));
+  btn_start->setToolTip(QCoreApplication::translate("rgb_view", "stop"));
+  btn_info->setToolTip(QCoreApplication::translate("rgb_view", "info"));
+  btn_close->setToolTip(QCoreApplication::translate("rgb_view", "exit"));
+}
+
+rgb_view_widget::~rgb_view_widget() = default;
+
+void rgb_view_widget::set_expend(bool bExpend) {
+  m_expended = bExpend;
+  btn_expend->setIcon(view_icon(bExpend ? "restore.png" : "expend.png"));
+  emit sig_expend_view(bExpend);
+}
+
+void rgb_view_widget::set_rgbd_mode(bool rgbd) {
+  m_rgbd_mode = rgbd;
+  btn_close->setVisible(!rgbd);
+}
+
+void rgb_view_widget::set_param_info(const tof_param_info& info) {
+  m_resolutions = info.resolutions;
+}
+
+void rgb_view_widget::show_frame(QPixmap pixmap) {
+  label_time_content->setText(view_time_stamp_text());
+  if (m_paused) return;
+  m_frame = std::move(pixmap);
+  ++m_frame_count;
+  update();
+}
+
+void rgb_view_widget::paintEvent(QPaintEvent*) {
+  if (m_frame.isNull()) return;
+  QPainter painter(this);
+  const QRect target = view_letterbox(view_widget->size(), QSize(m_image_width, m_image_height),
+                                      widget_title->height());
+  painter.drawPixmap(target, m_frame);
+  painter.setPen(QPen(Qt::yellow, 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+  painter.drawEllipse(m_sync_point, 2, 2);
+}
+
+void rgb_view_widget::on_btn_start() {
+  m_paused = !m_paused;
+  btn_start->setIcon(view_icon(m_paused ? "start.png" : "pause.png"));
+  btn_start->setToolTip(m_paused ? QStringLiteral("start") : QStringLiteral("stop"));
+  emit sig_stop_start(m_paused);
+}
+
+void rgb_view_widget::on_btn_info() {
+  if (widget_time->isVisible()) {
+    widget_time->hide();
+    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
+    m_info_timer_id = 0;
+    btn_info->setIcon(view_icon("info.png"));
+  } else {
+    widget_time->show();
+    // Replace the running timer rather than leave it firing unheard.
+    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
+    m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
+    btn_info->setIcon(view_icon("info_off.png"));
+  }
+}
+
+void rgb_view_widget::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == 0 || event->timerId() != m_info_timer_id) return;
+  if (!m_paused) label_fps_content->setText(QStringLiteral("%1.00").arg(m_frame_count));
+  m_frame_count = 0;
+}
+
+void rgb_view_widget::on_btn_photo() { emit sig_save_rgb_image(); }
+
+void rgb_view_widget::on_btn_expend() {
+  btn_expend->setIcon(view_icon(m_expended ? "expend.png" : "restore.png"));
+  m_expended = !m_expended;
+  emit sig_expend_view(m_expended);
+}
+
+void rgb_view_widget::slot_resolution_change(int pixel_width, int pixel_height) {
+  m_image_width = pixel_width;
+  m_image_height = pixel_height;
+  label_frame_content->setText(
+      QStringLiteral("%1\u00d7%2").arg(pixel_width).arg(pixel_height));
+}
+
+void rgb_view_widget::slot_rgb_widget_resize() {
+  view_fit_image_view(this, widget_title, view_widget, widget, widget_time);
+}
+
+void rgb_view_widget::resize_widget(bool is_two_module, bool user_expend) {
+  if (user_expend) return;
+  btn_expend->setEnabled(is_two_module);
+}
+
+void rgb_view_widget::mousePressEvent(QMouseEvent* event) {
+  if (!m_rgbd_mode) return;
+  const int x = event->pos().x();
+  const int y = event->pos().y();
+  const int title = widget_title->height();
+  if (y >= widget->y() || y < title) {
+    widget_location->hide();
+    return;
+  }
+  m_click_point = QPoint(x, y - title);
+  widget_location->move(view_place_box(m_click_point, widget_location->size(),
+                                       view_widget->width(),
+                                       view_widget->height() - widget->height()));
+  widget_location->show();
+  QPoint pixel;
+  if (view_area_to_image(m_click_point, view_widget->size(),
+                         QSize(m_image_width, m_image_height), &pixel))
+    emit sig_rgbd_click_point_sync(pixel);
+}
+
+void rgb_view_widget::slot_show_depth() {
+  if (!m_rgbd_mode || m_paused) return;
+  view_copy_depth_images(&m_depth_color, &m_depth_raw);
+  update_point_info();
+}
+
+void rgb_view_widget::update_point_info() {
+  if (!m_rgbd_mode || widget_location->isHidden()) return;
+  QPoint pixel;
+  if (!view_area_to_image(m_click_point, view_widget->size(),
+                          QSize(m_image_width, m_image_height), &pixel))
+    return;
+  const view_probe_texts texts =
+      view_probe_depth(pixel, m_depth_color, m_depth_raw, &m_stat_pixel, &m_stat_samples,
+                       view_window_policy::restart);
+  label_location_content->setText(texts.location);
+  if (texts.distance) label_distance_content->setText(*texts.distance);
+  if (texts.stddev) label_stddev_content->setText(*texts.stddev);
+}
+
+void rgb_view_widget::OnSlotRGBDClickPointSync(QPoint ptRGBDSync) {
+  QPoint p;
+  if (!view_image_to_area(ptRGBDSync, view_widget->size(),
+                          QSize(m_image_width, m_image_height), &p))
+    return;
+  m_sync_point = QPoint(p.x(), p.y() + widget_title->height());
+  update();
+}
+
+void rgb_view_widget::mouseMoveEvent(QMouseEvent*) {}
+void rgb_view_widget::enterEvent(QEvent*) {}
+void rgb_view_widget::leaveEvent(QEvent*) {}
+
+void rgb_view_widget::closeEvent(QCloseEvent* event) {
+  emit sig_exit();
+  event->accept();
+}
