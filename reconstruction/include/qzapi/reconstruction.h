@@ -18,9 +18,9 @@
 //   per-pixel tables: ComputeDepth hands out an all-invalid (zero) image,
 //   ComputeDepthSingle, DepthToPoints and Undistort zero their outputs,
 //   AlignDepthToColour hands out nothing (see each operation).
-// - Init, InitWithSize, InitDefault, ComputeDepth and AlignDepthToColour are
-//   serialised by one process-wide mutex. The other operations take no lock
-//   and must not run while another thread initialises the instance.
+// - One process-wide mutex serialises every operation that reads or writes
+//   instance state (initialisation, depth, filters, settings), so a host may
+//   call them from different threads.
 #pragma once
 
 #include <cstddef>
@@ -199,15 +199,16 @@ class QZRECONSTRUCTION_EXPORT Reconstruction {
   // 2: initialises from `second` with the device type and mode recorded by
   // the last InitDefault/InitWithSize; `first` is not read. Per-pixel tables
   // are built for 640 x 480 (320 x 240 in mode 5 with device type 1).
-  // Returns 0, or a negative Status when the tables cannot be built (the
-  // instance is then uninitialised).
+  // Returns 0; StatusInvalidArgument when the block's grid cannot be tabled
+  // (nothing changes then); StatusOutOfMemory when a table cannot be
+  // allocated (the instance is then uninitialised).
   virtual int32_t Init(CalibrationBlock first, CalibrationBlock second) = 0;
 
   // 3: as Init, with the depth image size width x height (each 1..4096;
   // the calibration grid, twice that size when binning, at most 4096 x 4096).
-  // Records deviceType and mode. `calibration` must not be null.
-  // Returns 0, StatusInvalidArgument (null block or size out of range) or
-  // StatusOutOfMemory; on any negative result the instance is uninitialised.
+  // Records deviceType and mode. Returns 0; StatusInvalidArgument for a null
+  // block or a size out of range (nothing changes then); StatusOutOfMemory
+  // when a table cannot be allocated (the instance is then uninitialised).
   virtual int32_t InitWithSize(int32_t deviceType, int32_t mode, const CalibrationBlock* calibration,
                                int32_t width, int32_t height) = 0;
 
@@ -229,7 +230,8 @@ class QZRECONSTRUCTION_EXPORT Reconstruction {
   // (2 width) x (2 height) samples one after another (16 width height samples);
   // mode 5, one sub-frame. `*depthOut` receives a new width x height 16-bit
   // image (caller frees with delete[]); rows 0 and 1 are 0. Runs the median
-  // and block-deviation filters when the filter flag is set.
+  // and block-deviation filters when the filter flag is set. In mode 5 the
+  // size becomes the current depth size (used by ApplyFilter).
   // Before initialisation, or when width x height is not the initialised
   // depth size, the image handed out is all 0 (invalid); for sizes outside
   // 1..4096 or a null `raw`, `*depthOut` is set to null.
@@ -306,8 +308,10 @@ class QZRECONSTRUCTION_EXPORT Reconstruction {
   // 23: lens undistortion by inverse mapping. `src`, `dst`: width x height
   // pixels of one 16-bit element (singleChannel low byte non-zero, depth
   // camera model) or three 16-bit elements (colour camera model). `dst` is
-  // the caller's; pixels mapped from outside the image are 0. Before
-  // initialisation the depth model is all zero and `dst` is zeroed.
+  // the caller's; pixels mapped from outside the image are 0. A model with a
+  // zero focal length (the depth model before initialisation) zeroes `dst`.
+  // Colour model: the block's colour intrinsics halved, or built-in values
+  // when the block has none.
   virtual void Undistort(const uint16_t* src, int32_t width, int32_t height, uint16_t* dst,
                          int32_t singleChannel) = 0;
 

@@ -1,0 +1,72 @@
+// Depth-to-colour alignment: colour-camera tables and the projection of depth
+// pixels into the undistorted colour image.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "offset_file.h"
+#include "pixel_tables.h"
+#include "qzapi/reconstruction.h"
+
+namespace qzapi {
+
+// Rotation from otherOffset2 (row-major) with otherOffset4's first three
+// entries added to its rotation vector when there are more than two of them.
+// `builtInWhenZero` substitutes the built-in rotation/translation of the
+// initialisation tables when the block's first value is 0.
+cv::Matx33d AlignmentRotation(const CalibrationBlock& block, bool builtInWhenZero);
+cv::Vec3d AlignmentTranslation(const CalibrationBlock& block, bool builtInWhenZero);
+// Rodrigues(Rodrigues(r) + tweak).
+cv::Matx33d TweakRotation(const cv::Matx33d& r, const cv::Vec3d& tweak);
+
+// Undistortion maps (CV_32FC1) of a camera over a grid.
+void BuildUndistortMaps(const LensModel& lens, int32_t width, int32_t height, cv::Mat& mapX, cv::Mat& mapY);
+
+// colour K * R * depth K^-1 with colour K * T as last column.
+void BuildColourTransform(const LensModel& depth, const LensModel& colour, const cv::Matx33d& r, const cv::Vec3d& t,
+                          float out[4][4]);
+
+struct ParallaxParameters {
+  double distanceSplit = 2000.0;
+  double addPixelGlobal = 10.0;
+  double distanceToPixel = 0.025;
+};
+
+// otherOffset4 entries 3..5 replace the defaults when it has more than 5.
+ParallaxParameters ParallaxFromBlock(const CalibrationBlock& block);
+
+struct CentreDistance {
+  int32_t count = 0;
+  uint16_t value = 0;
+};
+// Mean of the values above 10 in the 3 x 3 window at the image centre, or
+// `fallback` when fewer than three count.
+CentreDistance MeasureCentreDistance(const uint16_t* depth, int32_t width, int32_t height, double fallback);
+
+// Near-range horizontal shift in colour pixels; updates addPixelGlobal.
+int32_t HorizontalShift(uint16_t centre, ParallaxParameters& p);
+
+struct ProjectionSetup {
+  const uint16_t* depth;  // depthWidth x depthHeight
+  int32_t depthWidth;
+  int32_t depthHeight;
+  const float* rayX;  // grid of tableBinning times the depth size
+  const float* rayY;
+  int32_t tableBinning;
+  cv::Matx33d rotation;
+  cv::Vec3d translation;
+  float fx, fy, cx, cy;  // colour camera
+  int32_t shift;         // horizontal shift, colour pixels
+};
+
+// Writes each projected depth into `aligned` (colour size, CV_16UC1, zeroed
+// by the caller) and splats it to the eleven listed neighbours that hold no
+// depth above 9. When `undistorted` and `diagnostic` are given, the colour
+// each depth pixel lands on is copied into `diagnostic` (depth size, BGR).
+void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
+                          cv::Mat* diagnostic);
+
+}  // namespace qzapi

@@ -1,0 +1,115 @@
+// AlignDepthToColour: depth re-projected into the undistorted colour image.
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "calibration_loader.h"
+#include "colour_alignment.h"
+#include "offset_file.h"
+#include "reconstruction_impl.h"
+
+namespace qzapi {
+namespace {
+
+bool DisplayAvailable() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+}  // namespace
+
+void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** depthInOut, const uint8_t* yuyv,
+                                            int32_t colourWidth, int32_t colourHeight, int32_t* widthOut,
+                                            int32_t* heightOut) {
+  if (colourOut) *colourOut = nullptr;
+  if (widthOut) *widthOut = 0;
+  if (heightOut) *heightOut = 0;
+  if (!colourOut || !depthInOut || !*depthInOut || !yuyv || !widthOut || !heightOut) return;
+  // The colour maps cover 1920 x 1080; other frame sizes have no table.
+  if (colourWidth != kColourGridWidth || colourHeight != kColourGridHeight) return;
+  try {
+    std::lock_guard<std::mutex> lock(LibraryMutex());
+    const int32_t kb = TableBinning(kAlignDepthWidth, kAlignDepthHeight);
+    if (!initialised || colourMapX.empty() || colourMapY.empty() || kb == 0) return;
+    depthWidth = kAlignDepthWidth;
+    depthHeight = kAlignDepthHeight;
+    const uint16_t* depth = *depthInOut;
+    const bool verbose = offsetFileFound;
+
+    const cv::Mat packed(colourHeight, colourWidth, CV_8UC2, const_cast<uint8_t*>(yuyv));
+    cv::Mat bgr, undistorted;
+    cv::cvtColor(packed, bgr, cv::COLOR_YUV2BGR_YUY2);
+    cv::remap(bgr, undistorted, colourMapX, colourMapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar());
+    cv::Mat aligned(colourHeight, colourWidth, CV_16UC1, cv::Scalar(0));
+
+    OffsetTuning tuning;
+    if (verbose) tuning = ReadOffsetFile(OffsetFilePath(workingDirectory));
+
+    const CalibrationBlock& b = activeCalibration;
+    const cv::Matx33d r0 = AlignmentRotation(b, false);
+    const cv::Vec3d t0 = AlignmentTranslation(b, false);
+    cv::Vec3d tweak(0, 0, 0);
+    if (ClampCount(b.otherOffset4Count, kMaxTableCount) > 2) tweak = {b.otherOffset4[0], b.otherOffset4[1], b.otherOffset4[2]};
+    if (tuning.valid) tweak = {tuning.rotation[0], tuning.rotation[1], tuning.rotation[2]};
+    const cv::Matx33d rotation = TweakRotation(r0, tweak);
+    if (verbose) {
+      std::cout << "SN: " << b.serialNumber << "\n"
+                << "rotete: " << tweak[0] << "   y:" << tweak[1] << "  z: " << tweak[2] << std::endl;
+    }
+
+    ParallaxParameters parallax = ParallaxFromBlock(b);
+    const CentreDistance centre = MeasureCentreDistance(depth, depthWidth, depthHeight, parallax.distanceSplit);
+    if (tuning.valid) {
+      parallax.distanceSplit = tuning.distanceSplit;
+      parallax.addPixelGlobal = tuning.addPixelGlobal;
+      parallax.distanceToPixel = tuning.distanceToPixel;
+    }
+    if (verbose) {
+      std::cout << "count:" << centre.count << "   d_average:" << centre.value << "\n"
+                << "distance_split : " << parallax.distanceSplit << "   add_pixel_global : " << parallax.addPixelGlobal
+                << "   distance2pixel : " << parallax.distanceToPixel << std::endl;
+    }
+    const int32_t shift = HorizontalShift(centre.value, parallax);
+    if (verbose) std::cout << "h_offset : " << shift << "   v_offset : " << 0 << std::endl;
+
+    const bool window = verbose && diagnosticWindowAllowed && DisplayAvailable();
+    cv::Mat diagnostic;
+    if (window) diagnostic = cv::Mat(kAlignDepthHeight, kAlignDepthWidth, CV_8UC3, cv::Scalar::all(0));
+    ProjectionSetup setup{depth,     depthWidth,  depthHeight, rayMapX.data(),         rayMapY.data(),
+                          kb,        rotation,    t0,          b.colourIntrinsics[0],  b.colourIntrinsics[1],
+                          b.colourIntrinsics[2], b.colourIntrinsics[3], shift};
+    ProjectDepthToColour(setup, aligned, window ? &undistorted : nullptr, window ? &diagnostic : nullptr);
+    if (window) {
+      cv::Mat shown;
+      cv::remap(diagnostic, shown, colourMapX2, colourMapY2, cv::INTER_LINEAR);
+      cv::imshow("color_result", shown);
+      cv::waitKey(1);
+    }
+
+    cv::medianBlur(aligned, aligned, 5);
+    const std::size_t pixels = static_cast<std::size_t>(colourWidth) * colourHeight;
+    uint8_t* colour = new (std::nothrow) uint8_t[pixels * 3];
+    uint16_t* alignedOut = new (std::nothrow) uint16_t[pixels];
+    if (!colour || !alignedOut) {
+      delete[] colour;
+      delete[] alignedOut;
+      return;
+    }
+    std::memcpy(colour, undistorted.data, pixels * 3);
+    std::memcpy(alignedOut, aligned.data, pixels * sizeof(uint16_t));
+    delete[] *depthInOut;
+    *depthInOut = alignedOut;
+    *colourOut = colour;
+    *widthOut = colourWidth;
+    *heightOut = colourHeight;
+  } catch (...) {
+    // Outputs stay as set above: no image, size 0, depth untouched.
+  }
+}
+
+}  // namespace qzapi
