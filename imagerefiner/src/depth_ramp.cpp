@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace qzapi::detail {
 
@@ -43,7 +42,8 @@ cv::Vec3b RampColour(std::uint16_t d, int nearLimit, int farLimit) {
   return {0, 0, 128};
 }
 
-cv::Mat ColouriseDepth(const cv::Mat& depth, int nearLimit, int farLimit) {
+void ColouriseDepth(const cv::Mat& depth, int nearLimit, int farLimit, cv::Mat& colour,
+                    std::vector<cv::Vec3b>& table) {
   CV_Assert(depth.type() == CV_16UC1);
   // Colours depend on the value alone: a table over the values present costs
   // far less than the ramp's division per pixel.
@@ -52,12 +52,12 @@ cv::Mat ColouriseDepth(const cv::Mat& depth, int nearLimit, int farLimit) {
   cv::minMaxLoc(depth, &mn, &mx);
   const int first = static_cast<int>(mn);
   const int last = static_cast<int>(mx);
-  std::vector<cv::Vec3b> table(static_cast<std::size_t>(last - first + 1));
+  table.resize(static_cast<std::size_t>(last - first + 1));
   for (int v = first; v <= last; ++v) {
     table[static_cast<std::size_t>(v - first)] =
         RampColour(static_cast<std::uint16_t>(v), nearLimit, farLimit);
   }
-  cv::Mat colour(depth.size(), CV_8UC3);
+  colour.create(depth.size(), CV_8UC3);
   for (int r = 0; r < depth.rows; ++r) {
     const auto* in = depth.ptr<std::uint16_t>(r);
     auto* out = colour.ptr<cv::Vec3b>(r);
@@ -65,6 +65,12 @@ cv::Mat ColouriseDepth(const cv::Mat& depth, int nearLimit, int farLimit) {
       out[c] = table[in[c] - first];
     }
   }
+}
+
+cv::Mat ColouriseDepth(const cv::Mat& depth, int nearLimit, int farLimit) {
+  cv::Mat colour;
+  std::vector<cv::Vec3b> table;
+  ColouriseDepth(depth, nearLimit, farLimit, colour, table);
   return colour;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -14,7 +15,12 @@ int RampIndex(std::uint16_t d, int nearLimit, int farLimit);
 // Colour (B, G, R) of one depth value: 0 black, 1 purple, else the ramp.
 cv::Vec3b RampColour(std::uint16_t d, int nearLimit, int farLimit);
 
-// Colours every pixel of a CV_16UC1 image; returns a new CV_8UC3 (B, G, R).
+// Colours every pixel of a CV_16UC1 image into colour (CV_8UC3, B, G, R),
+// reusing colour's and table's storage when they are large enough.
+void ColouriseDepth(const cv::Mat& depth, int nearLimit, int farLimit, cv::Mat& colour,
+                    std::vector<cv::Vec3b>& table);
+
+// As above, into a new image.
 cv::Mat ColouriseDepth(const cv::Mat& depth, int nearLimit, int farLimit);
 
 }  // namespace qzapi::detail

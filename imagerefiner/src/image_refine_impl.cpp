@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -12,6 +13,7 @@
 #include "depth_ramp.h"
 #include "ir_block_filter.h"
 #include "point_cloud.h"
+#include "texture_blend.h"
 #include "texture_pattern.h"
 #include "undistort_maps.h"
 
@@ -50,15 +52,28 @@ std::int32_t Guarded(Work&& work) {
   }
 }
 
-cv::Mat SharpeningKernel() {
-  return (cv::Mat_<std::int8_t>(3, 3) << 0, -1, 0, -1, 5, -1, 0, -1, 0);
+// Working images of the refinement operations, one set per calling thread:
+// reusing their storage saves page faults on every frame, and keeping them
+// per thread keeps concurrent calls independent.
+struct RefineWorkspace {
+  cv::Mat colour;
+  std::vector<cv::Vec3b> rampTable;
+  cv::Mat sharpened;
+  cv::Mat patternA;
+  cv::Mat patternB;
+  cv::Mat texture;
+  detail::TextureScratch textureScratch;
+  cv::Mat infrared;
+  cv::Mat infraredScratch;
+};
+
+RefineWorkspace& ThreadWorkspace() {
+  thread_local RefineWorkspace workspace;
+  return workspace;
 }
 
-// Blends the texture into the ramp colours and writes R, G, B to rgbOut.
-void BlendAndEmit(cv::Mat& colour, const cv::Mat& texture, std::uint8_t* rgbOut) {
-  cv::addWeighted(colour, 0.8, texture, 0.2, -80.0, colour);
-  cv::Mat out(colour.size(), CV_8UC3, rgbOut);
-  cv::cvtColor(colour, out, cv::COLOR_BGR2RGB);
+cv::Mat SharpeningKernel() {
+  return (cv::Mat_<std::int8_t>(3, 3) << 0, -1, 0, -1, 5, -1, 0, -1, 0);
 }
 
 // Doubles minus one, three times; 0 (invalid) stays 0. Every step yields an
@@ -99,16 +114,15 @@ std::int32_t ImageRefineImpl::RefineDepth(std::uint8_t* rgbOut, const std::uint1
   }
   return Guarded([&] {
     // Read-only view of the caller's buffer; nothing below writes to it.
+    RefineWorkspace& ws = ThreadWorkspace();
     const cv::Mat d(height, width, CV_16UC1, const_cast<std::uint16_t*>(depth));
-    cv::Mat colour = detail::ColouriseDepth(d, nearLimit, farLimit);
+    detail::ColouriseDepth(d, nearLimit, farLimit, ws.colour, ws.rampTable);
     // The sharpened copy only feeds the texture; the blend uses plain colours.
-    cv::Mat sharpened;
-    cv::filter2D(colour, sharpened, -1, SharpeningKernel());
-    cv::Mat texture;
-    cv::addWeighted(detail::TexturePattern(sharpened), 0.5, detail::TexturePattern(d), 0.5, 0.0,
-                    texture);
-    cv::cvtColor(texture, texture, cv::COLOR_GRAY2BGR);
-    BlendAndEmit(colour, texture, rgbOut);
+    cv::filter2D(ws.colour, ws.sharpened, -1, SharpeningKernel());
+    detail::TexturePattern(ws.sharpened, ws.patternA, ws.textureScratch);
+    detail::TexturePattern(d, ws.patternB, ws.textureScratch);
+    cv::addWeighted(ws.patternA, 0.5, ws.patternB, 0.5, 0.0, ws.texture);
+    detail::BlendTextureToRgb(ws.colour, ws.texture, rgbOut);
   });
 }
 
@@ -122,24 +136,28 @@ std::int32_t ImageRefineImpl::RefineDepthWithIr(std::uint8_t* rgbOut,
     return kInvalidArgument;
   }
   return Guarded([&] {
+    RefineWorkspace& ws = ThreadWorkspace();
     const cv::Mat d(height, width, CV_16UC1, const_cast<std::uint16_t*>(depth));
-    cv::Mat colour = detail::ColouriseDepth(d, nearLimit, farLimit);
+    detail::ColouriseDepth(d, nearLimit, farLimit, ws.colour, ws.rampTable);
 
-    cv::Mat ir;
+    cv::Mat& ir = ws.infrared;
     cv::Mat(height, width, CV_16UC1, const_cast<std::uint16_t*>(infrared)).copyTo(ir);
-    detail::IrBlockDeviationFilter(ir);
+    detail::IrBlockDeviationFilter(ir, ws.infraredScratch);
     cv::filter2D(ir, ir, CV_16U, SharpeningKernel());
-    ir.forEach<std::uint16_t>([](std::uint16_t& v, const int*) { v = StretchInfrared(v); });
+    for (int r = 0; r < ir.rows; ++r) {
+      std::uint16_t* row = ir.ptr<std::uint16_t>(r);
+      for (int c = 0; c < ir.cols; ++c) {
+        row[c] = StretchInfrared(row[c]);
+      }
+    }
     cv::GaussianBlur(ir, ir, cv::Size(3, 3), 1.5, 0.0);
     ir.convertTo(ir, CV_16U, 3.0);  // rounds and saturates
 
-    cv::Mat texture = detail::TexturePattern(ir);
-    cv::cvtColor(texture, texture, cv::COLOR_GRAY2BGR);
-    // Through the virtual operation, as a caller-visible override would be.
-    if (AdjustBrightness(texture.data, width, height, 80, 0.5F) != kOk) {
-      throw std::bad_alloc();
-    }
-    BlendAndEmit(colour, texture, rgbOut);
+    // The grey texture goes to all three channels alike, so brightening its
+    // single channel equals brightening the three-channel copy.
+    detail::TexturePattern(ir, ws.texture, ws.textureScratch);
+    detail::AdjustBrightnessBytes(ws.texture.data, ws.texture.total(), 80, 0.5F);
+    detail::BlendTextureToRgb(ws.colour, ws.texture, rgbOut);
   });
 }
 

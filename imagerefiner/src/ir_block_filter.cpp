@@ -19,9 +19,11 @@ inline std::int32_t CappedSquare(std::int32_t v, std::int32_t mean) {
 }
 }  // namespace
 
-void IrBlockDeviationFilter(cv::Mat& infrared) {
+void IrBlockDeviationFilter(cv::Mat& infrared, cv::Mat& scratch) {
   CV_Assert(infrared.type() == CV_16UC1);
-  cv::Mat kept = cv::Mat::zeros(infrared.size(), CV_16UC1);
+  cv::Mat& kept = scratch;
+  kept.create(infrared.size(), CV_16UC1);
+  kept.setTo(cv::Scalar::all(0));
   for (int r = 2; r + 1 < infrared.rows; ++r) {
     const std::uint16_t* a = infrared.ptr<std::uint16_t>(r);
     const std::uint16_t* b = infrared.ptr<std::uint16_t>(r + 1);
@@ -37,7 +39,12 @@ void IrBlockDeviationFilter(cv::Mat& infrared) {
       out[c] = spread <= kMaxSquaredSpread ? static_cast<std::uint16_t>(v0) : 0;
     }
   }
-  infrared = kept;
+  cv::swap(infrared, kept);
+}
+
+void IrBlockDeviationFilter(cv::Mat& infrared) {
+  cv::Mat scratch;
+  IrBlockDeviationFilter(infrared, scratch);
 }
 
 }  // namespace qzapi::detail

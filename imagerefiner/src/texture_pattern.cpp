@@ -6,29 +6,28 @@
 
 namespace qzapi::detail {
 
-cv::Mat TextureGrey(const cv::Mat& image) {
-  cv::Mat grey;
+void TextureGrey(const cv::Mat& image, cv::Mat& grey) {
   if (image.type() == CV_8UC3) {
     cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
-    return grey;
+    return;
   }
   CV_Assert(image.channels() == 1);
   double mn = 0.0;
   double mx = 0.0;
   cv::minMaxLoc(image, &mn, &mx);
   if (mn == mx) {
-    return cv::Mat::zeros(image.size(), CV_8UC1);
+    grey.create(image.size(), CV_8UC1);
+    grey.setTo(cv::Scalar::all(0));
+    return;
   }
   const double scale = 255.0 / (mx - mn);
   image.convertTo(grey, CV_8U, scale, -mn * scale);
-  return grey;
 }
 
-cv::Mat LocalBinaryPattern(const cv::Mat& grey) {
+void LocalBinaryPattern(const cv::Mat& grey, cv::Mat& pattern, cv::Mat& padded) {
   CV_Assert(grey.type() == CV_8UC1);
-  cv::Mat padded;
   cv::copyMakeBorder(grey, padded, 1, 1, 1, 1, cv::BORDER_REFLECT_101);
-  cv::Mat pattern(grey.size(), CV_8UC1);
+  pattern.create(grey.size(), CV_8UC1);
   const int cols = grey.cols;
   for (int r = 0; r < grey.rows; ++r) {
     const std::uint8_t* top = padded.ptr<std::uint8_t>(r);
@@ -44,9 +43,31 @@ cv::Mat LocalBinaryPattern(const cv::Mat& grey) {
           (bot[c + 1] >= g ? 64 : 0) | (bot[c + 2] >= g ? 128 : 0));
     }
   }
+}
+
+void TexturePattern(const cv::Mat& image, cv::Mat& pattern, TextureScratch& scratch) {
+  TextureGrey(image, scratch.grey);
+  LocalBinaryPattern(scratch.grey, pattern, scratch.padded);
+}
+
+cv::Mat TextureGrey(const cv::Mat& image) {
+  cv::Mat grey;
+  TextureGrey(image, grey);
+  return grey;
+}
+
+cv::Mat LocalBinaryPattern(const cv::Mat& grey) {
+  cv::Mat pattern;
+  cv::Mat padded;
+  LocalBinaryPattern(grey, pattern, padded);
   return pattern;
 }
 
-cv::Mat TexturePattern(const cv::Mat& image) { return LocalBinaryPattern(TextureGrey(image)); }
+cv::Mat TexturePattern(const cv::Mat& image) {
+  cv::Mat pattern;
+  TextureScratch scratch;
+  TexturePattern(image, pattern, scratch);
+  return pattern;
+}
 
 }  // namespace qzapi::detail

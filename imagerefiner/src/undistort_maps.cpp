@@ -1,5 +1,7 @@
 #include "undistort_maps.h"
 
+#include <array>
+
 namespace qzapi::detail {
 
 void BuildUndistortMaps(float* mapX, float* mapY, const PinholeIntrinsics& intrinsics,
@@ -9,24 +11,29 @@ void BuildUndistortMaps(float* mapX, float* mapY, const PinholeIntrinsics& intri
   const float k3 = coefficients.k3;
   const float p1 = coefficients.p1;
   const float p2 = coefficients.p2;
+  // Pixels are independent, so a row is iterated as a whole: each pass is a
+  // dependency-free loop over the row that the compiler vectorises.
+  std::array<float, kMapWidth> x0{};
+  for (int u = 0; u < kMapWidth; ++u) {
+    x0[u] = (static_cast<float>(u) - intrinsics.cx) / intrinsics.fx;
+  }
   for (int v = 0; v < kMapHeight; ++v) {
     const float y0 = (static_cast<float>(v) - intrinsics.cy) / intrinsics.fy;
+    float* x = mapX + v * kMapWidth;
+    float* y = mapY + v * kMapWidth;
     for (int u = 0; u < kMapWidth; ++u) {
-      const float x0 = (static_cast<float>(u) - intrinsics.cx) / intrinsics.fx;
-      // Pixels are independent, so all passes of one pixel run back to back
-      // in registers instead of sweeping the whole map once per pass.
-      float x = x0;
-      float y = y0;
-      for (int pass = 0; pass < passes; ++pass) {
-        const float r2 = x * x + y * y;
+      x[u] = x0[u];
+      y[u] = y0;
+    }
+    for (int pass = 0; pass < passes; ++pass) {
+      for (int u = 0; u < kMapWidth; ++u) {
+        const float xu = x[u];
+        const float yu = y[u];
+        const float r2 = xu * xu + yu * yu;
         const float k = 1.0F + k1 * r2 + k2 * r2 * r2 + k3 * r2 * r2 * r2;
-        const float nx = x - (2.0F * p1 * x * y + k * x + p2 * (2.0F * x * x + r2) - x0);
-        const float ny = y - (2.0F * p2 * x * y + k * y + p1 * (2.0F * y * y + r2) - y0);
-        x = nx;
-        y = ny;
+        x[u] = xu - (2.0F * p1 * xu * yu + k * xu + p2 * (2.0F * xu * xu + r2) - x0[u]);
+        y[u] = yu - (2.0F * p2 * xu * yu + k * yu + p1 * (2.0F * yu * yu + r2) - y0);
       }
-      mapX[v * kMapWidth + u] = x;
-      mapY[v * kMapWidth + u] = y;
     }
   }
 }
