@@ -378,8 +378,10 @@ void cloud_view_widget::resizeEvent(QResizeEvent* event) {
   page_3d->resize(wv, hv - title);
   widget->setGeometry(widget->x(), hv - widget->height(), wv, widget->height());
   widget_time->move(0, widget->y() - widget_time->height());
+  // The bar lives in page_2d, whose origin is already the top of the image
+  // area: a 10 px margin above and below keeps it wholly on screen.
   label->resize(label->width(), widget_view->height() - 20);
-  label->move(page_2d->width() - label->width(), widget_view->y() + 10);
+  label->move(page_2d->width() - label->width(), 10);
   if (!m_color_bar_source.isNull()) {
     m_color_bar = m_color_bar_source.scaled(label->size(), Qt::IgnoreAspectRatio,
                                             Qt::SmoothTransformation);

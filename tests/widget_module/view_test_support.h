@@ -94,6 +94,7 @@ inline void settle() {
       qputenv("QT_QPA_PLATFORM", "offscreen");                           \
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat()); \
     QApplication app(argc, argv);                                        \
+    Q_INIT_RESOURCE(zavire);                                             \
     ::testing::InitGoogleTest(&argc, argv);                              \
     return RUN_ALL_TESTS();                                              \
   }
