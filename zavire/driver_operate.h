@@ -18,6 +18,10 @@
 #include <QString>
 #include <QThread>
 
+#include <opencv2/core.hpp>
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -26,10 +30,19 @@
 #include <mutex>
 #include <utility>
 
+namespace pvx3 {
+class context;
+class device;
+class pipeline;
+class config;
+class frame;
+class frameset;
+class sensor;
+} // namespace pvx3
+
 struct save_task;
+class save_batch;
 class save_pool;
-struct driver_sdk;
-struct batch_snapshot;
 
 class driver_operate : public QThread, public ITaskObserver
 {
@@ -105,30 +118,54 @@ protected:
     void run() override;
 
 private:
-    friend struct driver_sdk;
+    // Save-batch state of one pass, read once under the batch lock so that
+    // the pass works on a consistent picture (acquisition thread only).
+    struct pass_state
+    {
+        bool saving = false; // a depth batch is running
+        bool save_depth = false;
+        bool save_ir = false;
+        bool save_point_cloud = false;
+        QString depth_dir;
+        std::shared_ptr<save_batch> depth_batch;
+    };
 
     // --- sample loop (driver_operate.cpp) ---
     bool init_device();
-    bool wait_for_wake();
-    void run_command(int command);
-    void wait_frames_or_interrupt();
+    void wait_for_wake();
+    void take_command();
+    pvx3::frameset* wait_for_frame_set();
+    void hand_over(int& depth_index, save_pool& pool);
 
-    // --- frame conversion (driver_convert.cpp); run on the acquisition thread.
-    // The SDK frame types stay out of this header (void* = SDK frame handle).
-    bool DealwithDepthData(void* depth_frame, int& width, int& height, bool saving, int number,
-                           void* rgb_frame);
-    bool DealwithIRData(void* ir_frame, bool saving, int number);
-    void DealwithRGBData(void* rgb_frame, bool saving, int& number, bool rgbd);
+    // --- frame conversion (driver_convert.cpp), acquisition thread ---
+    bool DealwithDepthData(pvx3::frame* depth_frame, int& width, int& height, bool saving, int number,
+                           pvx3::frame* rgb_frame);
+    bool DealwithIRData(pvx3::frame* ir_frame, bool saving, int number);
+    void DealwithRGBData(pvx3::frame* rgb_frame, bool saving, int& number, bool rgbd);
 
     // --- saving (driver_save.cpp) ---
+    // Folder check before a depth hand-over (rgb false) or an RGB write (rgb
+    // true): ensures the folder, probes it once, ends the batch on failure.
     bool check_folder(const QString& folder, bool rgb);
     std::unique_ptr<save_task> make_save_task(int frame_index);
+    void dump_raw(pvx3::frame* frame, const QString& path);
+    void write_rgb_frame(const cv::Mat& bgr, int number, bool rgbd);
 
-    std::unique_ptr<driver_sdk> m_sdk; // context, device, pipeline, configuration
+    // --- device parameters (driver_params.cpp) ---
+    pvx3::sensor* sensor();
+    std::pair<int, int> option_range(int option);
+
+    // SDK handles: created in the constructor, owned by the SDK.
+    pvx3::context* m_context = nullptr;
+    pvx3::device* m_device = nullptr; // null while no camera is connected
+    pvx3::pipeline* m_pipeline = nullptr;
+    pvx3::config* m_config = nullptr;
 
     std::atomic<bool> m_exit{false};
     std::atomic<int> m_mode{0}; // 0 = 2D page, 1 = 3D page
     bool m_need_open = true;    // acquisition thread only
+    pass_state m_pass;          // acquisition thread only
+    pcl::PointCloud<pcl::PointXYZRGB> m_cloud_scratch; // acquisition thread only
 
     // Command lock: guards the pending command, the requested size, every
     // call on the configuration, m_formats and m_param_info.
@@ -141,14 +178,15 @@ private:
     QMap<int, QList<stream_format>> m_formats;
     tof_param_info m_param_info;
 
-    // Wake condition: the loop parks here after device initialisation.
+    // Wake condition: the loop parks here after device initialisation. A
+    // wake() that comes before the loop parks is remembered, not lost.
     std::mutex m_wake_lock;
     std::condition_variable m_wake_condition;
-    bool m_wake_pending = false; // a wake() or stop() not yet consumed
-    bool m_parked = false;       // the loop waits on the wake condition
+    bool m_wake_pending = false;
+    std::atomic<bool> m_parked{false};
 
     // Batch lock: guards every save-batch field below. Never held together
-    // with another lock of this object.
+    // with another lock.
     std::mutex m_batch_lock;
     int m_depth_frames_left = 0;
     int m_rgb_frames_left = 0;
@@ -160,5 +198,6 @@ private:
     bool m_depth_dir_writable = false;
     bool m_rgb_dir_writable = false;
     std::list<std::unique_ptr<save_task>> m_pending_saves;
-    int m_failed_writes = 0; // files of the current depth batch that could not be written
+    std::shared_ptr<save_batch> m_depth_batch; // outcome of the current ToF/RGBD batch
+    std::shared_ptr<save_batch> m_rgb_batch;   // outcome of the current RGB-only batch
 };

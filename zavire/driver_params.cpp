@@ -1,0 +1,141 @@
+// Device parameters: sensor options read and set on the GUI thread, and
+// resolution changes handed to the sample loop.
+#include "driver_operate.h"
+
+#include "driver_trace.h"
+
+#include "app/user_message.h"
+
+#include <parvolux3/pvx3.h>
+
+pvx3::sensor* driver_operate::sensor()
+{
+    return m_device != nullptr ? m_device->get_sensor() : nullptr;
+}
+
+std::pair<int, int> driver_operate::option_range(int option)
+{
+    pvx3::sensor* s = sensor();
+    if (s == nullptr)
+        return {0, 0};
+    uint16_t a = 0;
+    uint16_t b = 0;
+    s->get_option_range(option, a, b);
+    return {a, b};
+}
+
+int driver_operate::get_integral_time()
+{
+    pvx3::sensor* s = sensor();
+    if (s == nullptr)
+        return 0;
+    uint16_t value = 0;
+    const int code = s->get_option(pvx3::PVX3_OPTION_INTEGRATION_TIME, value);
+    if (code != 0)
+        DRIVER_TRACE(trace_error, QStringLiteral("get_integral_time error code: %1  ").arg(code),
+                     "driver_operate::get_integral_time");
+    else
+        DRIVER_TRACE(trace_info, QStringLiteral("get_integral_time success %1  ").arg(value),
+                     "driver_operate::get_integral_time");
+    // The camera reports slightly under its 3000 maximum; show the maximum.
+    return value < 2992 ? value : 3000;
+}
+
+std::pair<int, int> driver_operate::get_integral_time_range()
+{
+    return option_range(pvx3::PVX3_OPTION_INTEGRATION_TIME_RANGE);
+}
+
+std::pair<int, int> driver_operate::get_distance_range()
+{
+    return option_range(pvx3::PVX3_OPTION_DISTANCE_RANGE);
+}
+
+std::pair<int, int> driver_operate::get_option3_range()
+{
+    return option_range(pvx3::PVX3_OPTION_DISTANCE_LIMITS);
+}
+
+bool driver_operate::get_filter(bool& on)
+{
+    pvx3::sensor* s = sensor();
+    if (s == nullptr)
+        return false;
+    uint16_t value = 0;
+    if (s->get_option(pvx3::PVX3_OPTION_FILTER, value) != 0)
+        return false;
+    on = value != 0;
+    return true;
+}
+
+int driver_operate::set_filter(bool on)
+{
+    pvx3::sensor* s = sensor();
+    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, on ? 1 : 0) : 0;
+}
+
+int driver_operate::set_flip_vertical(bool on)
+{
+    pvx3::sensor* s = sensor();
+    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
+}
+
+int driver_operate::set_flip_horizontal(bool on)
+{
+    pvx3::sensor* s = sensor();
+    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
+}
+
+void driver_operate::slot_integral_time(uint16_t integral_time)
+{
+    pvx3::sensor* s = sensor();
+    if (s == nullptr) {
+        emit sig_change_integral_time_finish(false);
+        return;
+    }
+    const int code = s->set_option(pvx3::PVX3_OPTION_INTEGRATION_TIME, integral_time);
+    if (code == 0) {
+        emit sig_change_integral_time_finish(true);
+        return;
+    }
+    if (code == pvx3::PVX3_ERROR_NOT_NOW) {
+        post_user_message(QString::fromUtf8("The integral_time cannot be changed at this time. Please wait"
+                                            "\xc2\xb7\xc2\xb7\xc2\xb7"));
+    }
+    DRIVER_TRACE(trace_error, QStringLiteral("SetIntegralTime error code: %1  ").arg(code),
+                 "driver_operate::slot_integral_time");
+    emit sig_change_integral_time_finish(false);
+}
+
+void driver_operate::slot_change_distance_range(int min, int max)
+{
+    // Far limit 0 or near limit 7500 are placeholder values of the panel.
+    if (max == 0 || min == 7500)
+        return;
+    if (pvx3::sensor* s = sensor())
+        s->set_option_range(pvx3::PVX3_OPTION_DISTANCE_RANGE, static_cast<uint16_t>(max), static_cast<uint16_t>(min));
+}
+
+void driver_operate::slot_change_stram(int width, int height, int type)
+{
+    std::lock_guard<std::mutex> guard(m_command_lock);
+    m_requested_width = width;
+    m_requested_height = height;
+    if (type == 0) {
+        if (!m_tof_on && !m_rgbd_on)
+            return;
+        m_pending_command = 7;
+        m_command_waiting = true;
+        if (m_config != nullptr) {
+            m_config->enable_stream(stream_depth, width, height);
+            m_config->enable_stream(stream_ir, width, height);
+        }
+    } else if (type == 1) {
+        if (!m_rgb_on && !m_rgbd_on)
+            return;
+        m_pending_command = 8;
+        m_command_waiting = true;
+        if (m_config != nullptr)
+            m_config->enable_stream(stream_rgb, width, height);
+    }
+}

@@ -1,0 +1,259 @@
+// Frame saving: the save slots, the folder check, raw dumps, colour frames and
+// the hand-over of depth frames to the save pool.
+#include "driver_operate.h"
+
+#include "driver_trace.h"
+#include "frame_data.h"
+#include "save_batch.h"
+#include "save_pool.h"
+#include "save_task.h"
+
+#include "app/ensure_folder.h"
+#include "app/user_message.h"
+
+#include <parvolux3/pvx3.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <cstdio>
+
+namespace {
+
+const QString kRefused = QStringLiteral("The last save was not completed. Please try again later!");
+const QString kFolderFailed = QStringLiteral("folder creation failed,check permissions");
+const QString kNotWritable = QStringLiteral("The folder does not have write permission!");
+
+QString stamp_now()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
+}
+
+} // namespace
+
+void driver_operate::OnSlotSaveTOF(int nFrame, bool bDepth, bool bPointCloud, bool bIR, QString strFilePath)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        if (m_depth_frames_left > 0 || !m_pending_saves.empty()) {
+            post_user_message(kRefused);
+            return;
+        }
+    }
+    const QString folder = strFilePath + QStringLiteral("/") + stamp_now() + QStringLiteral("_tof");
+    if (!QDir().mkpath(folder)) {
+        post_user_message(kFolderFailed);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        m_depth_frames_left = nFrame;
+        m_save_depth = bDepth;
+        m_save_point_cloud = bPointCloud;
+        m_save_ir = bIR;
+        m_depth_save_dir = folder;
+        m_depth_dir_writable = false;
+        m_depth_batch = std::make_shared<save_batch>();
+    }
+    DRIVER_TRACE(trace_info, QStringLiteral("OnSlotSaveTOF Set Depthframe[%1]").arg(nFrame),
+                 "driver_operate::OnSlotSaveTOF");
+}
+
+void driver_operate::OnSlotSaveRGB(int nFrame, QString strFilePath)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        if (m_rgb_frames_left > 0 || !m_pending_saves.empty()) {
+            post_user_message(kRefused);
+            return;
+        }
+    }
+    const QString folder = strFilePath + QStringLiteral("/") + stamp_now() + QStringLiteral("_rgb");
+    if (!QDir().mkpath(folder)) {
+        post_user_message(kFolderFailed);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(m_batch_lock);
+    m_rgb_frames_left = nFrame;
+    m_rgb_save_dir = folder;
+    // A new folder is probed anew.
+    m_rgb_dir_writable = false;
+    m_rgb_batch = std::make_shared<save_batch>();
+}
+
+void driver_operate::OnSlotSaveRGBD(int nFrame, bool bRGBD, bool bPointCloud, QString strFilePath)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        if (m_depth_frames_left > 0 || m_rgb_frames_left > 0 || !m_pending_saves.empty()) {
+            post_user_message(kRefused);
+            return;
+        }
+    }
+    const QString stamp = stamp_now();
+    const QString tof_folder = strFilePath + QStringLiteral("/RGBD/") + stamp + QStringLiteral("_tof");
+    const QString rgb_folder = strFilePath + QStringLiteral("/RGBD/") + stamp + QStringLiteral("_rgb");
+    if (!QDir().mkpath(tof_folder) || !QDir().mkpath(rgb_folder)) {
+        post_user_message(kFolderFailed);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        m_depth_save_dir = tof_folder;
+        m_rgb_save_dir = rgb_folder;
+        m_depth_frames_left = nFrame;
+        m_rgb_frames_left = nFrame;
+        m_save_depth = bRGBD;
+        m_save_point_cloud = bPointCloud;
+        m_save_ir = false;
+        m_depth_dir_writable = false;
+        m_rgb_dir_writable = false;
+        // The colour frames of an RGBD batch report with its depth frames.
+        m_depth_batch = std::make_shared<save_batch>();
+        m_rgb_batch.reset();
+    }
+    DRIVER_TRACE(trace_info, QStringLiteral("OnSlotSaveRGBD Set Depthframe[%1]").arg(nFrame),
+                 "driver_operate::OnSlotSaveRGBD");
+}
+
+bool driver_operate::check_folder(const QString& folder, bool rgb)
+{
+    if (ensure_folder(folder).isEmpty()) {
+        {
+            std::lock_guard<std::mutex> guard(m_batch_lock);
+            (rgb ? m_rgb_frames_left : m_depth_frames_left) = 0;
+        }
+        post_user_message(kFolderFailed);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        if (rgb ? m_rgb_dir_writable : m_depth_dir_writable)
+            return true;
+    }
+    const QString probe = folder + QStringLiteral("/qzviewer.txt");
+    if (std::FILE* f = std::fopen(QFile::encodeName(probe).constData(), "wb+")) {
+        std::fclose(f);
+        QFile::remove(probe);
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        (rgb ? m_rgb_dir_writable : m_depth_dir_writable) = true;
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        (rgb ? m_rgb_frames_left : m_depth_frames_left) = 0;
+    }
+    post_user_message(kNotWritable);
+    return false;
+}
+
+void driver_operate::dump_raw(pvx3::frame* frame, const QString& path)
+{
+    const int code = frame->dump(QFile::encodeName(path).constData());
+    if (path.contains(QLatin1String("/Depth[")))
+        DRIVER_TRACE(trace_info, QStringLiteral("Output Depth File[%1]").arg(path), "driver_operate::DealwithDepthData");
+    else
+        DRIVER_TRACE(trace_info, QStringLiteral("Output IR File[%1]").arg(path.section(QLatin1Char('['), -1).chopped(1)),
+                     "driver_operate::DealwithIRData");
+    if (code != 0 && m_pass.depth_batch)
+        m_pass.depth_batch->add_failure(path);
+}
+
+void driver_operate::write_rgb_frame(const cv::Mat& bgr, int number, bool rgbd)
+{
+    QString folder;
+    int left;
+    std::shared_ptr<save_batch> batch;
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        folder = m_rgb_save_dir;
+        left = m_rgb_frames_left;
+        batch = rgbd ? m_depth_batch : m_rgb_batch;
+    }
+    const QString path = QStringLiteral("%1/rgb[%2].png").arg(folder).arg(number);
+    bool written = false;
+    try {
+        written = cv::imwrite(QFile::encodeName(path).toStdString(), bgr, {cv::IMWRITE_PNG_COMPRESSION, 0});
+    } catch (const std::exception&) {
+        written = false;
+    }
+    DRIVER_TRACE(trace_info, QStringLiteral("Output RGB File[%1,%2]").arg(left).arg(number),
+                 "driver_operate::DealwithRGBData");
+    if (!written && batch)
+        batch->add_failure(path);
+}
+
+std::unique_ptr<save_task> driver_operate::make_save_task(int frame_index)
+{
+    auto task = std::make_unique<save_task>();
+    task->frame_index = frame_index;
+    task->save_depth = m_pass.save_depth;
+    task->save_ir = m_pass.save_ir;
+    task->save_point_cloud = m_pass.save_point_cloud;
+    task->folder = m_pass.depth_dir;
+    task->batch = m_pass.depth_batch;
+    if (task->save_depth) {
+        std::lock_guard<std::mutex> guard(frame_data::depth_image_lock);
+        task->depth_image = frame_data::depth_color_image.clone();
+    }
+    if (task->save_ir) {
+        std::lock_guard<std::mutex> guard(frame_data::ir_image_lock);
+        task->ir_image = frame_data::ir_image.clone();
+    }
+    if (task->save_point_cloud) {
+        task->cloud.reset(new pcl::PointCloud<pcl::PointXYZRGB>());
+        std::lock_guard<std::mutex> guard(frame_data::point_cloud_lock);
+        *task->cloud = *frame_data::point_cloud; // points, width and height
+    }
+    return task;
+}
+
+void driver_operate::hand_over(int& depth_index, save_pool& pool)
+{
+    check_folder(m_pass.depth_dir, false);
+    std::unique_ptr<save_task> task = make_save_task(depth_index);
+    if (task->batch)
+        task->batch->add_task();
+
+    // The loop is the only producer: the queue can only shrink meanwhile.
+    const bool room = pool.queued() <= pool.workers();
+    std::unique_ptr<save_task> submit;
+    std::shared_ptr<save_batch> closing;
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        DRIVER_TRACE(trace_info, QStringLiteral("FrameIndex add[%1,%2]").arg(depth_index).arg(m_depth_frames_left),
+                     "driver_operate::run");
+        depth_index += 1;
+        m_depth_frames_left -= 1;
+        if (m_depth_frames_left < 1) {
+            task->is_last = true;
+            task->observer = this;
+            closing = task->batch;
+        }
+        if (!room) {
+            m_pending_saves.push_back(std::move(task));
+        } else if (!m_pending_saves.empty()) {
+            m_pending_saves.push_back(std::move(task));
+            submit = std::move(m_pending_saves.front());
+            m_pending_saves.pop_front();
+        } else {
+            submit = std::move(task);
+        }
+        if (m_depth_frames_left < 1) {
+            m_depth_frames_left = 0;
+            m_save_depth = false;
+            m_save_ir = false;
+            m_save_point_cloud = false;
+            depth_index = 1;
+        }
+    }
+    if (submit) {
+        DRIVER_TRACE(trace_info, QStringLiteral("Task add[%1]").arg(submit->frame_index), "driver_operate::run");
+        pool.enqueue(std::move(submit));
+    }
+    if (closing)
+        closing->close(this);
+}
