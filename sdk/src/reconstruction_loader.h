@@ -1,0 +1,59 @@
+// Run-time binding to the qzreconstruction library. The library keeps one
+// process-wide instance, so every call from the SDK goes through the single
+// `reconstruction_engine`, which serialises them and re-initialises the
+// library whenever a call needs another image size or calibration.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "calibration.h"
+
+namespace qzapi {
+class Reconstruction;
+}
+
+namespace pvx3::detail {
+
+class reconstruction_engine {
+public:
+    // Loads the library once per process: `explicit_path` when given, else
+    // libqzreconstruction.so beside the program, beside this SDK, then on the
+    // library search path. Null with a readable reason when it cannot.
+    static reconstruction_engine* load(const std::string& explicit_path, std::string& reason);
+
+    struct depth_job {
+        const factory_calibration* calibration = nullptr;
+        int width = 0, height = 0;
+        int orientation = 0;       // 0 none, 1 rows reversed, 2 columns reversed, 3 both
+        bool filter = true;
+        const uint16_t* raw = nullptr;
+    };
+    // Depth (width x height, mm) of a dual-frequency raw frame.
+    bool compute_depth(const depth_job& job, std::vector<uint8_t>& depth, std::string& reason);
+
+    // x, y, z per pixel of a depth image of the initialised size (640 x 480 or
+    // 320 x 240) or of the colour size after a colour-capable initialisation.
+    bool depth_to_points(const factory_calibration& cal, const uint16_t* depth, int width, int height,
+                         std::vector<float>& xyz, std::string& reason);
+
+    // Aligns a 640 x 480 depth image to a 1920 x 1080 YUYV colour frame: the
+    // depth as seen by the colour camera and the undistorted B, G, R image.
+    bool align(const factory_calibration& cal, const uint16_t* depth, const uint8_t* yuyv, int colour_width,
+               int colour_height, std::vector<uint8_t>& registered_depth, std::vector<uint8_t>& bgr,
+               std::string& reason);
+
+private:
+    explicit reconstruction_engine(qzapi::Reconstruction* api) : api_(api) {}
+    bool ensure_locked(const factory_calibration& cal, int width, int height, std::string& reason);
+
+    qzapi::Reconstruction* api_;
+    std::mutex mutex_;
+    const factory_calibration* initialised_for_ = nullptr;
+    int init_width_ = 0, init_height_ = 0;
+};
+
+}  // namespace pvx3::detail
