@@ -1,0 +1,22 @@
+#include "module_probe.h"
+
+#include "parvolux3/pvx3.h"
+
+QString sdk_version_text()
+{
+    const char *version = pvx3::pvx3_get_version(nullptr);
+    return version ? QString::fromUtf8(version) : QString();
+}
+
+bool probe_first_module(QString *raw_name)
+{
+    pvx3::context *context = pvx3::pvx3_create_context(nullptr);
+    if (!context)
+        return false;
+    pvx3::device *device = context->get_device(nullptr);
+    if (!device)
+        return false;
+    const char *name = pvx3::pvx3_get_device_info(device, pvx3::PVX3_CAMERA_INFO_MODULE_NAME, nullptr);
+    *raw_name = name ? QString::fromUtf8(name) : QString();
+    return true;
+}

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include "parent_widget.h"
+#include "ui_zavire_class.h"
+#include "zavire/tof_param_info.h"
+
+class bubble_widget;
+class cloud_view_widget;
+class driver_operate;
+class parameter_setting_widget;
+class rgb_view_widget;
+class save_path_widget;
+class WidgetIR;
+class QIntValidator;
+struct save_settings;
+
+// The application's main window: product information, the module list and
+// switches, the save and parameter panels in a collapsible left panel, and
+// the camera views in the view area. Owns driver_operate while a module is
+// open. GUI thread only.
+class viewer : public parent_widget, public Ui_zavire_class
+{
+    Q_OBJECT
+public:
+    explicit viewer(QWidget *parent = nullptr);
+    // Ends the process at once with status 0: all orderly shutdown happens
+    // when the window is closed.
+    ~viewer() override;
+
+    // Tests destroy windows without ending the process.
+    static void set_exit_on_destroy(bool exit_on_destroy);
+
+    // Read access for the tests and tools.
+    driver_operate *current_driver() const { return driver; }
+    cloud_view_widget *depth_view() const { return tof_view; }
+    rgb_view_widget *colour_view() const { return rgb_view; }
+    WidgetIR *infrared_view() const { return ir_view; }
+    bubble_widget *message_bubble() const { return bubble; }
+    save_path_widget *tof_save_panel() const { return save_panel; }
+    parameter_setting_widget *parameter_panel() const { return param_panel; }
+    const tof_param_info &depth_parameters() const { return tof_info; }
+    bool rgb_module_is_on() const { return rgb_module_on; }
+
+signals:
+    void sig_resolution_change(int pixel_width, int pixel_height);
+    void sig_change_mode(int mode);
+    void sig_rgb_widget_resize();
+    void sig_ir_widget_resize();
+    void sig_change_distance_range(int min, int max);
+    void sig_change_stram(int width, int height, int type);
+    void sig_rgbd_rgb_click_point_sync(QPoint ptRGBDSync);
+    void sig_rgbd_depth_click_point_sync(QPoint ptRGBDSync);
+    void sig_save_rgb(int nFrame, QString strFilePath);
+    void sig_save_tof(int nFrame, bool bDepth, bool bPointCloud, bool bIR, QString strFilePath);
+    void sig_save_rgbd(int nFrame, bool bRGBD, bool bPointCloud, QString strFilePath);
+
+public slots:
+    void slot_update_date(QPixmap pixmap);
+    void slot_move(int x, int y);
+    void slot_stop_start(bool stop);
+    void slot_rgb_view_widget_exit();
+    void slot_ir_view_widget_exit();
+    void slot_btn_rgb_switch();
+    void slot_btn_tof_switch();
+    void slot_btn_rgbd_switch();
+    void slot_tof_view_widget_exit();
+    void slot_drive_info();
+    void btn_chose_module_clicked();
+    void btn_info_clicked();
+    void slos_expend_view(bool bExpend);
+    void on_btn_left_expend();
+    void slot_fail_open_drive();
+    void on_btn_setting_clicked();
+    void check_fillter_change(int state);
+    void check_flip_ver_change(int state);
+    void check_flip_hor_change(int state);
+    void slot_open_faild();
+    void on_btn_tof_expend_clicked();
+    void on_btn_tof_save_set_expend_clicked();
+    void on_btn_tof_parameter_setting_expend_clicked();
+    void on_btn_tof_filter_expend_clicked();
+    void slot_resolution_change(int pixel_width, int pixel_height);
+    void on_btn_rgbexpend_clicked();
+    void on_btn_rgb_save_set_expend_clicked();
+    void on_btn_rgb_param_setting_expend_clicked();
+    void on_btn_select_clicked();
+    void on_btn_rgbd_select_clicked();
+    void rgb_frame_change(QString text);
+    void on_btn_rgbd_expend_clicked();
+    void on_btn_rgbd_save_set_expend_clicked();
+    void OnBtnSaveClicked();
+    void OnTOFWidgetSaveBtnClicked();
+    void OnRGBWidgetSaveBtnClicked();
+    void OnIRWidgetSaveBtnClicked();
+
+private slots:
+    void slot_show_rgb_view();
+    void solt_show_tof_view();
+    void slot_table_select(int row, int column);
+    void on_btn_close_module();
+    void slot_device_info(QString current_module, QString product_number, QString version,
+                          QString strRecommendVersion, bool has_tof, bool has_rgb);
+    void slot_finish_change_frame(bool success, int pixel_width, int pixel_height, int type);
+    void OnSlotResetResolution();
+    void OnSlotRGBDClickPointSync(QPoint ptRGBDSync);
+
+public:
+    // Layouts, public so that tests can run them on a known window size.
+    void layout_view_area(bool user_expend);
+    void layout_left_panel();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // --- construction and teardown (viewer.cpp)
+    void apply_texts_and_fonts();
+    void relayout_window();
+    void teardown(const char *function);
+
+    // --- layouts and expanders (viewer_layout.cpp)
+    void arrange_view_grid(int columns, int aw, int ah, const QVector<QWidget *> &containers);
+    void toggle_section(QWidget *container, QPushButton *button, void (viewer::*collapse)());
+    void collapse_tof_sections();
+    void collapse_rgb_sections();
+    void collapse_rgbd_sections();
+
+    // --- module control (viewer_module.cpp)
+    void open_module();
+    void ensure_parameter_panel();
+    void refresh_tof_param_info();
+    void lock_rgb_controls(bool locked);
+    void update_save_button();
+    void unexpand_views(std::initializer_list<QWidget *> candidates);
+    bool is_expanded(const QWidget *view) const;
+
+    // --- saving (viewer_save.cpp)
+    bool validate_rgb_save(save_settings &settings);
+    bool validate_rgbd_save(save_settings &settings);
+    void start_tof_save();
+    void start_rgbd_save();
+    void choose_save_folder(QLineEdit *field, void (*store)(const QString &));
+
+    driver_operate *driver = nullptr;
+    rgb_view_widget *rgb_view = nullptr;
+    cloud_view_widget *tof_view = nullptr;
+    WidgetIR *ir_view = nullptr;
+    bool rgb_module_on = false;
+    tof_param_info rgb_info;
+    bubble_widget *bubble = nullptr;
+    save_path_widget *save_panel = nullptr;
+    parameter_setting_widget *param_panel = nullptr;
+    tof_param_info tof_info;
+
+    QIntValidator *frame_validator = nullptr;
+    // The view the user expanded to fill the view area (null when none);
+    // tracked from the views' sig_expend_view.
+    QPointer<QWidget> m_expanded_view;
+};

@@ -1,0 +1,166 @@
+#include "viewer.h"
+
+#include "app/save_settings_store.h"
+#include "folder_dialog.h"
+#include "is_chinese_path.h"
+#include "save_path_widget.h"
+#include "viewer_messages.h"
+#include "zavire/driver_operate.h"
+
+namespace {
+// Frame counts a save accepts.
+bool frame_count_in_range(int frame)
+{
+    return frame >= 1 && frame <= 99;
+}
+} // namespace
+
+bool viewer::validate_rgb_save(save_settings &settings)
+{
+    const QString frame_text = line_frame->text();
+    if (frame_text.isEmpty()) {
+        post_user_message(viewer_text::enter_frame);
+        return false;
+    }
+    // A count of 0 (a text the 1-to-30 validator lets through while typing)
+    // would ask for a save that writes nothing and never reports back.
+    const int frame = frame_text.toInt();
+    if (!frame_count_in_range(frame)) {
+        post_user_message(viewer_text::frame_range);
+        return false;
+    }
+    const QString path = line_file_path->text();
+    if (is_chinese_path(path)) {
+        post_user_message(viewer_text::chinese_path);
+        return false;
+    }
+    settings.RGBFrame = frame;
+    settings.rgb_file_path = path;
+    return true;
+}
+
+bool viewer::validate_rgbd_save(save_settings &settings)
+{
+    const QString frame_text = line_rgbd_frame->text();
+    if (frame_text.isEmpty()) {
+        post_user_message(viewer_text::enter_frame);
+        return false;
+    }
+    const int frame = frame_text.toInt();
+    if (!frame_count_in_range(frame)) {
+        post_user_message(viewer_text::frame_range);
+        return false;
+    }
+    const QString path = line_rgbd_file_path->text();
+    if (path.isEmpty()) {
+        post_user_message(viewer_text::select_path);
+        return false;
+    }
+    if (is_chinese_path(path)) {
+        post_user_message(viewer_text::chinese_path);
+        return false;
+    }
+    settings.RGBDFrame = frame;
+    settings.RGBD = check_rgbd_depth->isChecked();
+    settings.RGBDPcl = check_rgbd_pcd->isChecked();
+    settings.rgbd_file_path = path;
+    return true;
+}
+
+void viewer::OnBtnSaveClicked()
+{
+    if (!driver)
+        return;
+    if (driver->m_rgbd_on) {
+        start_rgbd_save();
+        return;
+    }
+    save_settings settings;
+    const bool tof_on = driver->m_tof_on;
+    const bool rgb_on = driver->m_rgb_on;
+    if (tof_on) {
+        if (!save_panel->validate(settings))
+            return;
+        store_tof_settings(settings);
+    }
+    if (rgb_on) {
+        if (!validate_rgb_save(settings))
+            return;
+        store_rgb_settings(settings);
+    }
+    if (tof_on)
+        emit sig_save_tof(settings.frame, settings.depth, settings.pcl, settings.ir, settings.file_path);
+    if (rgb_on)
+        emit sig_save_rgb(settings.RGBFrame, settings.rgb_file_path);
+}
+
+void viewer::OnTOFWidgetSaveBtnClicked()
+{
+    if (!driver)
+        return;
+    if (driver->m_rgbd_on)
+        start_rgbd_save();
+    else
+        start_tof_save();
+}
+
+void viewer::OnRGBWidgetSaveBtnClicked()
+{
+    if (!driver)
+        return;
+    if (driver->m_rgbd_on) {
+        start_rgbd_save();
+        return;
+    }
+    save_settings settings;
+    if (!validate_rgb_save(settings))
+        return;
+    store_rgb_settings(settings);
+    emit sig_save_rgb(settings.RGBFrame, settings.rgb_file_path);
+}
+
+void viewer::OnIRWidgetSaveBtnClicked()
+{
+    start_tof_save();
+}
+
+void viewer::start_tof_save()
+{
+    save_settings settings;
+    if (!save_panel->validate(settings))
+        return;
+    store_tof_settings(settings);
+    emit sig_save_tof(settings.frame, settings.depth, settings.pcl, settings.ir, settings.file_path);
+}
+
+void viewer::start_rgbd_save()
+{
+    save_settings settings;
+    if (!validate_rgbd_save(settings))
+        return;
+    store_rgbd_settings(settings);
+    emit sig_save_rgbd(settings.RGBDFrame, settings.RGBD, settings.RGBDPcl, settings.rgbd_file_path);
+}
+
+void viewer::choose_save_folder(QLineEdit *field, void (*store)(const QString &))
+{
+    const QString folder = choose_folder(this, QStringLiteral("save_path"), field->text());
+    if (folder.isEmpty())
+        return;
+    if (is_chinese_path(folder)) {
+        post_user_message(viewer_text::chinese_path);
+        return;
+    }
+    field->setText(folder);
+    store(folder);
+}
+
+void viewer::on_btn_select_clicked()
+{
+    choose_save_folder(line_file_path, &store_rgb_file_path);
+}
+
+void viewer::on_btn_rgbd_select_clicked()
+{
+    choose_save_folder(line_rgbd_file_path, &store_rgbd_file_path);
+}
