@@ -29,8 +29,11 @@ bool write_png(const QString& path, const cv::Mat& image)
 
 bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
 {
-    // writeASCII throws on an empty or inconsistent cloud and on a file it
-    // cannot open; either way the file is not there.
+    // An empty cloud (no point-cloud frame came) is not saved as a file
+    // without points. writeASCII throws on an inconsistent cloud and on a
+    // file it cannot open; either way the file is not there.
+    if (cloud.empty())
+        return false;
     try {
         pcl::PCDWriter writer;
         return writer.writeASCII(QFile::encodeName(path).toStdString(), cloud, 8) == 0;

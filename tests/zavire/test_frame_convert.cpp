@@ -1,0 +1,117 @@
+#include "zavire/frame_convert.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct ir_case
+{
+    uint16_t raw;
+    uint8_t gray;
+};
+
+class IrToGray : public ::testing::TestWithParam<ir_case>
+{
+};
+
+// raw / 2, halves rounded to the even neighbour, saturated at 255.
+TEST_P(IrToGray, HalvesRoundsAndSaturates)
+{
+    const ir_case c = GetParam();
+    const cv::Mat raw(1, 1, CV_16UC1, cv::Scalar(c.raw));
+    const cv::Mat gray = ir_to_gray(raw);
+    ASSERT_EQ(gray.type(), CV_8UC1);
+    EXPECT_EQ(gray.at<uint8_t>(0, 0), c.gray) << "raw " << c.raw;
+}
+
+const ir_case kIrCases[] = {
+    {0, 0}, {1, 0}, {3, 2}, {5, 2}, {300, 150}, {301, 150}, {303, 152},
+    {509, 254}, {510, 255}, {511, 255}, {4000, 255}, {65535, 255},
+};
+INSTANTIATE_TEST_SUITE_P(Values, IrToGray, ::testing::ValuesIn(kIrCases));
+
+TEST(IrToGrayImage, KeepsLayout)
+{
+    cv::Mat raw(3, 5, CV_16UC1);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 5; ++c)
+            raw.at<uint16_t>(r, c) = static_cast<uint16_t>(100 * r + 2 * c);
+    const cv::Mat gray = ir_to_gray(raw);
+    ASSERT_EQ(gray.rows, 3);
+    ASSERT_EQ(gray.cols, 5);
+    EXPECT_EQ(gray.at<uint8_t>(2, 4), 104); // (200 + 8) / 2
+    EXPECT_EQ(gray.at<uint8_t>(1, 3), 53);  // (100 + 6) / 2
+}
+
+TEST(ColorBar, LastEntryOnTop)
+{
+    // Three entries: (1,2,3), (4,5,6), (7,8,9).
+    const uint8_t table[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const cv::Mat bar = make_color_bar(table, 3);
+    ASSERT_EQ(bar.rows, 3);
+    ASSERT_EQ(bar.cols, 1);
+    ASSERT_EQ(bar.type(), CV_8UC3);
+    EXPECT_EQ(bar.at<cv::Vec3b>(0, 0), cv::Vec3b(7, 8, 9));
+    EXPECT_EQ(bar.at<cv::Vec3b>(1, 0), cv::Vec3b(4, 5, 6));
+    EXPECT_EQ(bar.at<cv::Vec3b>(2, 0), cv::Vec3b(1, 2, 3));
+    EXPECT_TRUE(make_color_bar(nullptr, 3).empty());
+}
+
+TEST(PointCloud, OrganisedAndColouredFromEitherOrder)
+{
+    // 2 x 2 pixels (width 2, height 2).
+    const float xyz[] = {
+        1, 2, 3,    4, 5, 6,
+        0, 0, 0,    -1, -2, 1000,
+    };
+    const uint8_t colours[] = {
+        10, 20, 30,  40, 50, 60,
+        70, 80, 90,  100, 110, 120,
+    };
+    pcl::PointCloud<pcl::PointXYZRGB> from_render;
+    fill_point_cloud(from_render, xyz, colours, colour_order::rgb, 2, 2);
+    ASSERT_EQ(from_render.size(), 4u);
+    EXPECT_EQ(from_render.width, 2u);
+    EXPECT_EQ(from_render.height, 2u);
+    EXPECT_FLOAT_EQ(from_render.at(1, 1).z, 1000.f);   // column 1, row 1 = pixel 3
+    EXPECT_FLOAT_EQ(from_render.at(1, 0).x, 4.f);      // column 1, row 0 = pixel 1
+    EXPECT_FLOAT_EQ(from_render.points[2].z, 0.f);     // pixels without depth stay
+    EXPECT_EQ(from_render.points[1].r, 40);
+    EXPECT_EQ(from_render.points[1].g, 50);
+    EXPECT_EQ(from_render.points[1].b, 60);
+    EXPECT_EQ(from_render.points[1].a, 255);
+
+    pcl::PointCloud<pcl::PointXYZRGB> from_bgr;
+    fill_point_cloud(from_bgr, xyz, colours, colour_order::bgr, 2, 2);
+    EXPECT_EQ(from_bgr.points[3].b, 100);
+    EXPECT_EQ(from_bgr.points[3].g, 110);
+    EXPECT_EQ(from_bgr.points[3].r, 120);
+
+    // Rebuilding replaces the previous content instead of appending.
+    fill_point_cloud(from_bgr, xyz, colours, colour_order::bgr, 1, 1);
+    EXPECT_EQ(from_bgr.size(), 1u);
+    EXPECT_EQ(from_bgr.width, 1u);
+}
+
+TEST(Yuyv, VideoRangeGreysAndRed)
+{
+    // Two pixels per 4 bytes: Y0 U Y1 V. Video range: Y 16 = black, 235 = white.
+    const std::vector<uint8_t> yuyv = {16, 128, 235, 128, 126, 128, 126, 128};
+    const cv::Mat rgb = yuyv_to_rgb(yuyv.data(), 4, 1);
+    ASSERT_EQ(rgb.type(), CV_8UC3);
+    auto near = [](const cv::Vec3b& px, int v) {
+        return std::abs(px[0] - v) <= 1 && std::abs(px[1] - v) <= 1 && std::abs(px[2] - v) <= 1;
+    };
+    EXPECT_TRUE(near(rgb.at<cv::Vec3b>(0, 0), 0));
+    EXPECT_TRUE(near(rgb.at<cv::Vec3b>(0, 1), 255));
+    EXPECT_TRUE(near(rgb.at<cv::Vec3b>(0, 2), 128)); // 1.164 x (126 - 16) = 128
+    // Strong V (red difference): R channel (index 0) rises above B.
+    const std::vector<uint8_t> red = {81, 90, 81, 240};
+    const cv::Mat r = yuyv_to_rgb(red.data(), 2, 1);
+    EXPECT_GT(r.at<cv::Vec3b>(0, 0)[0], 200);
+    EXPECT_LT(r.at<cv::Vec3b>(0, 0)[2], 60);
+}
+
+} // namespace
