@@ -115,7 +115,7 @@ factory_calibration make_factory_calibration(const std::string& serial)
     return c;
 }
 
-void fill_calibration_block(const factory_calibration& cal, qzapi::CalibrationBlock& b)
+void fill_calibration_block(const factory_calibration& cal, qzapi::CalibrationBlock& b, bool binned)
 {
     b = qzapi::CalibrationBlock{};
     b.frequency1 = static_cast<int32_t>(cal.tof.frequency_hz[0]);
@@ -136,8 +136,8 @@ void fill_calibration_block(const factory_calibration& cal, qzapi::CalibrationBl
         b.depthIntrinsics[i] = depth_k[i];
         b.colourIntrinsics[i] = colour_k[i];
     }
-    b.depthGridWidth = d.width;
-    b.depthGridHeight = d.height;
+    b.depthGridWidth = binned ? d.width / 2 : d.width;
+    b.depthGridHeight = binned ? d.height / 2 : d.height;
     b.colourWidth = c.width;
     b.colourHeight = c.height;
 

@@ -48,7 +48,9 @@ struct factory_calibration {
 // The calibration of the virtual camera with the given serial number.
 factory_calibration make_factory_calibration(const std::string& serial);
 
-// Fills a reconstruction calibration block from the calibration.
-void fill_calibration_block(const factory_calibration& cal, qzapi::CalibrationBlock& block);
+// Fills a reconstruction calibration block from the calibration. `binned`
+// marks the sensor's 2 x 2 binned mode (320 x 240 depth): the block's depth
+// grid then reads 320 x 240 while the intrinsics stay those of the full grid.
+void fill_calibration_block(const factory_calibration& cal, qzapi::CalibrationBlock& block, bool binned = false);
 
 }  // namespace pvx3::detail

@@ -121,9 +121,8 @@ void pipeline_impl::run(stream_plan plan, reconstruction_engine* engine)
     frame_source source(*dev_, engine, std::move(plan));
     source.prepare();
 
-    const auto period = std::chrono::duration<double>(1.0 / kFramesPerSecond)
-                        + std::chrono::milliseconds(cfg.frame_delay_ms);
-    const double period_s = period.count();
+    const double period_s = 1.0 / kFramesPerSecond + cfg.frame_delay_ms / 1000.0;
+    const auto period = std::chrono::duration<double>(period_s);
     auto next = clock_type::now();
     for (uint64_t number = 0;; ++number) {
         {

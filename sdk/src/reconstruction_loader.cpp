@@ -101,7 +101,7 @@ bool reconstruction_engine::ensure_locked(const factory_calibration& cal, int wi
     if (initialised_for_ == &cal && init_width_ == width && init_height_ == height)
         return true;
     qzapi::CalibrationBlock block;
-    fill_calibration_block(cal, block);
+    fill_calibration_block(cal, block, width * 2 == cal.depth.width && height * 2 == cal.depth.height);
     const int32_t rc = api_->InitWithSize(kDeviceType, kDualFrequencyMode, &block, width, height);
     if (rc != 0) {
         initialised_for_ = nullptr;

@@ -68,6 +68,7 @@ private:
     };
 
     pixel_model model_of(int index, const hit& h) const;
+    double measured_distance(int ch, double corrected) const;
     void refresh_moving(double time_s);
     bool moving_bounds(double time_s, int& x0, int& y0, int& x1, int& y1) const;
     void write_samples(const tof_frame_request& request, uint16_t* raw) const;
@@ -80,6 +81,9 @@ private:
     std::vector<pixel_model> static_model_;
     std::vector<pixel_model> model_;     // static scene plus the moving object
     std::vector<float> noise_;           // standard normal samples
+    // Per channel: the measured distance whose corrected value is the table
+    // position (mm, sampled every kInverseStep mm over one range).
+    std::vector<float> inverse_wiggle_[2];
     bool have_moving_ = false;
     int mx0_ = 0, my0_ = 0, mx1_ = -1, my1_ = -1;  // pixels the moving object touched last
 };
