@@ -39,7 +39,8 @@ struct RefinedPoint {
 };
 static_assert(sizeof(RefinedPoint) == 16, "RefinedPoint must stay 16 bytes");
 
-// Lens distortion of the depth camera, in the usual calibration order.
+// Lens distortion of the depth camera, in the usual calibration order;
+// dimensionless, acting on normalised image coordinates ((u - cx) / fx, ...).
 struct DistortionCoefficients {
   float k1;  // radial, r^2 term
   float k2;  // radial, r^4 term
