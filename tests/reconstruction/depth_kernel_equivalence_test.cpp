@@ -1,0 +1,140 @@
+// The vectorised kernels against the plain reference kernels.
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "depth_kernel.h"
+#include "forward_model.h"
+#include "reconstruction_impl.h"
+
+namespace {
+
+using qzapi::CalibrationBlock;
+using qzapi::ReconstructionImpl;
+
+struct EquivalenceCase {
+  std::string name;
+  bool dual;
+  int32_t orientation;
+  int32_t width, height;
+  bool binned;      // calibration grid 320 wide: tables twice the image
+  bool randomRaw;   // uniform noise instead of a smooth scene
+};
+
+class KernelEquivalence : public ::testing::TestWithParam<EquivalenceCase> {};
+
+std::vector<uint16_t> MakeFrame(const EquivalenceCase& c, std::mt19937& rng) {
+  const std::size_t n = static_cast<std::size_t>(4) * c.width * c.height * (c.dual ? 4 : 1);
+  std::vector<uint16_t> frame(n);
+  if (c.randomRaw) {
+    std::uniform_int_distribution<int> sample(0, 1023);  // 1023 is saturation
+    for (auto& v : frame) v = static_cast<uint16_t>(sample(rng));
+    return frame;
+  }
+  // A tilted plane with noise: realistic phases everywhere.
+  std::normal_distribution<double> noise(0.0, 2.0);
+  for (auto& v : frame) v = 511;
+  for (int32_t i = 0; i < c.height; ++i) {
+    for (int32_t j = 0; j < c.width; ++j) {
+      const double phi1 = std::remainder(0.002 * (i * 7 + j * 3) + noise(rng) * 0.01, 2 * qzr_test::kPi);
+      const double phi2 = std::remainder(0.0025 * (i * 7 + j * 3) + noise(rng) * 0.01, 2 * qzr_test::kPi);
+      if (c.dual) {
+        qzr_test::WriteDualPixel(frame, c.width, c.height, i, j, phi1, phi2);
+      } else {
+        qzr_test::WriteSinglePixel(frame, c.width, i, j, phi1);
+      }
+    }
+  }
+  return frame;
+}
+
+TEST_P(KernelEquivalence, FastPathStaysWithinOneMillimetreOfReference) {
+  const EquivalenceCase& c = GetParam();
+  CalibrationBlock block = qzr_test::PlainBlock(520.0f, 518.0f, 321.0f, 242.0f);
+  block.distCoeffs[0] = -0.2f;
+  block.distCoeffs[1] = 0.05f;
+  block.globalOffset80 = -303.0f;
+  block.globalOffset100 = -434.0f;
+  block.wigglingError80Count = 39;
+  block.wigglingError100Count = 31;
+  for (int k = 0; k < 39; ++k) block.wigglingError80[k] = 15.0f * std::sin(0.7f * k);
+  for (int k = 0; k < 31; ++k) block.wigglingError100[k] = 11.0f * std::cos(0.9f * k);
+  block.fitting80[0] = 1.47409f;
+  block.fitting80[1] = -0.606449f;
+  block.fitting100[0] = -2.16496f;
+  block.fitting100[2] = -0.052805f;
+  block.depthOffset = 5;
+  if (c.binned) block.depthGridWidth = 320, block.depthGridHeight = 240;
+
+  ReconstructionImpl fast, reference;
+  reference.useReferenceKernels = true;
+  for (ReconstructionImpl* impl : {&fast, &reference}) {
+    ASSERT_EQ(impl->InitWithSize(4, c.dual ? 0 : 5, &block, c.width, c.height), 0);
+    impl->SetFilterEnabled(0);
+    impl->SetOrientation(c.orientation);
+  }
+  ASSERT_EQ(fast.TableBinning(c.width, c.height), c.binned ? 2 : 1);
+
+  std::mt19937 rng(1234 + c.orientation);
+  std::vector<uint16_t> frame = MakeFrame(c, rng);
+  frame[26] = 100, frame[28] = 512;  // 25.5 degrees for the drift polynomials
+  uint16_t *a = nullptr, *b = nullptr;
+  fast.ComputeDepth(frame.data(), &a, c.width, c.height);
+  reference.ComputeDepth(frame.data(), &b, c.width, c.height);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  int worst = 0, worstAt = -1, valid = 0;
+  const int32_t n = c.width * c.height;
+  for (int32_t k = 0; k < n; ++k) {
+    const int error = std::abs(static_cast<int>(a[k]) - static_cast<int>(b[k]));
+    if (b[k] > 1) ++valid;
+    if (error > worst) worst = error, worstAt = k;
+  }
+  EXPECT_LE(worst, 1) << "pixel " << worstAt << ": fast " << (worstAt >= 0 ? a[worstAt] : 0) << ", reference "
+                      << (worstAt >= 0 ? b[worstAt] : 0);
+  if (!c.randomRaw) EXPECT_GT(valid, n / 2) << "the scene must exercise the full computation";
+  delete[] a;
+  delete[] b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, KernelEquivalence,
+    ::testing::Values(EquivalenceCase{"DualScene", true, 0, 640, 480, false, false},
+                      EquivalenceCase{"DualRandom", true, 0, 640, 480, false, true},
+                      EquivalenceCase{"DualRowsReversed", true, 1, 640, 480, false, false},
+                      EquivalenceCase{"DualColumnsReversed", true, 2, 640, 480, false, true},
+                      EquivalenceCase{"DualBothReversed", true, 3, 640, 480, false, false},
+                      EquivalenceCase{"DualBinnedOddWidth", true, 0, 161, 121, true, false},
+                      EquivalenceCase{"DualBinnedReversed", true, 3, 160, 120, true, true},
+                      EquivalenceCase{"DualTiny", true, 2, 3, 3, false, true},
+                      EquivalenceCase{"SingleScene", false, 0, 640, 480, false, false},
+                      EquivalenceCase{"SingleRandom", false, 1, 640, 480, false, true},
+                      EquivalenceCase{"SingleBinned", false, 2, 320, 240, true, false},
+                      EquivalenceCase{"SingleOdd", false, 3, 97, 53, false, true},
+                      EquivalenceCase{"UnknownOrientation", true, 7, 64, 48, false, true}),
+    [](const ::testing::TestParamInfo<EquivalenceCase>& info) { return info.param.name; });
+
+// FastAtan2 against the library function over all quadrants and the axes.
+TEST(FastAtan2, MatchesAtan2fToAFewMicroradians) {
+  float worst = 0.0f;
+  for (int y = -1100; y <= 1100; y += 7) {
+    for (int x = -1100; x <= 1100; x += 5) {
+      const float fy = static_cast<float>(y), fx = static_cast<float>(x);
+      worst = std::max(worst, std::fabs(qzapi::FastAtan2(fy, fx) - std::atan2(fy, fx)));
+    }
+  }
+  for (float v : {-3.0f, 0.0f, 3.0f}) {
+    for (float w : {-3.0f, 0.0f, 3.0f}) {
+      if (v == 0.0f && w == 0.0f) continue;
+      worst = std::max(worst, std::fabs(qzapi::FastAtan2(v, w) - std::atan2(v, w)));
+    }
+  }
+  EXPECT_EQ(qzapi::FastAtan2(0.0f, 0.0f), 0.0f);
+  EXPECT_LT(worst, 2e-6f);
+}
+
+}  // namespace
