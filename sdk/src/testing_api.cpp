@@ -27,6 +27,7 @@ bool conditions_of(const frame* f, frame_conditions& out)
     out.integration_us = i.integration_us;
     out.flip_vertical = i.flip_vertical;
     out.flip_horizontal = i.flip_horizontal;
+    std::copy(i.lens, i.lens + 9, out.lens);
     return true;
 }
 

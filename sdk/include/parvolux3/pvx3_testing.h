@@ -40,6 +40,8 @@ struct frame_conditions {
     double integration_us = 0;
     bool flip_vertical = false;
     bool flip_horizontal = false;
+    // Lens of the image: fx, fy, cx, cy (pixels), k1, k2, p1, p2, k3.
+    double lens[9] = {};
 };
 PARVOLUX3_EXPORT bool conditions_of(const frame* f, frame_conditions& out);
 
