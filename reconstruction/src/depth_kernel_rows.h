@@ -1,0 +1,44 @@
+// Row-level pieces shared by the fast depth kernels (scalar and AVX2).
+#pragma once
+
+#include <cstdint>
+
+#include "depth_kernel.h"
+
+namespace qzapi {
+
+// Pointers of one output row: the two raw rows of each sub-frame in the roles
+// the orientation gives them (rowA holds S00/S01, rowB S10/S11), and the
+// table row the pixels read.
+struct RowView {
+  const uint16_t* rowA[4] = {};
+  const uint16_t* rowB[4] = {};
+  const float* fitting80 = nullptr;
+  const float* fitting100 = nullptr;
+  const float* radialToAxial = nullptr;
+  uint16_t* out = nullptr;
+  bool columnsReversed = false;  // S00 is the right column; tables read right to left
+  int32_t tableBinning = 1;
+};
+
+RowView MakeRow(const DepthFrame& f, int32_t i, int32_t subFrames);
+
+// Pixels j0 .. width - 1 of a row, one at a time.
+void SingleRowScalar(const DepthFrame& f, const RowView& r, int32_t j0);
+void DualRowScalar(const DepthFrame& f, const RowView& r, int32_t j0);
+
+// Whole frames with AVX2, eight pixels at a time (scalar for the rest of a
+// row). Only call when the processor has AVX2.
+void SingleFrequencyAvx2(const DepthFrame& f);
+void DualFrequencyAvx2(const DepthFrame& f);
+bool Avx2Available();
+
+// Error of the wiggling table at position t, 0 outside the table.
+inline float WigglingError(const float* wig, float t) {
+  if (!(t >= 0.0f && t < kWigglingLimit)) return 0.0f;
+  const int32_t idx = static_cast<int32_t>(t);
+  const float fr = t - static_cast<float>(idx);
+  return (1.0f - fr) * wig[idx] + fr * wig[idx + 1];
+}
+
+}  // namespace qzapi
