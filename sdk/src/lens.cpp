@@ -16,27 +16,48 @@ void lens_model::pixel_to_ray(double u, double v, double& x, double& y) const
 {
     const double xd = (u - cx) / fx;
     const double yd = (v - cy) / fy;
-    x = xd;
-    y = yd;
-    // Newton on distort(x, y) = (xd, yd) with a numeric Jacobian.
-    for (int it = 0; it < 30; ++it) {
-        double ex, ey;
-        distort(x, y, ex, ey);
+    auto residual = [&](double px, double py, double& ex, double& ey) {
+        distort(px, py, ex, ey);
         ex -= xd;
         ey -= yd;
-        if (std::abs(ex) < 1e-12 && std::abs(ey) < 1e-12)
-            break;
+        return ex * ex + ey * ey;
+    };
+    x = xd;
+    y = yd;
+    double ex, ey;
+    double err = residual(x, y, ex, ey);
+    // Damped Newton with a numeric Jacobian: a step that does not reduce the
+    // residual is halved, so pixels beyond a strong lens's fold (where no
+    // exact inverse exists) end at the closest ray instead of diverging.
+    for (int it = 0; it < 40 && err > 1e-24; ++it) {
         const double h = 1e-7;
         double ax, ay, bx, by;
         distort(x + h, y, ax, ay);
         distort(x, y + h, bx, by);
-        double j11 = (ax - xd - ex) / h, j21 = (ay - yd - ey) / h;
-        double j12 = (bx - xd - ex) / h, j22 = (by - yd - ey) / h;
+        const double j11 = (ax - xd - ex) / h, j21 = (ay - yd - ey) / h;
+        const double j12 = (bx - xd - ex) / h, j22 = (by - yd - ey) / h;
         const double det = j11 * j22 - j12 * j21;
         if (std::abs(det) < 1e-12)
             break;
-        x -= (j22 * ex - j12 * ey) / det;
-        y -= (-j21 * ex + j11 * ey) / det;
+        const double sx = (j22 * ex - j12 * ey) / det;
+        const double sy = (-j21 * ex + j11 * ey) / det;
+        double step = 1.0;
+        bool improved = false;
+        for (int half = 0; half < 30; ++half, step *= 0.5) {
+            double nx, ny;
+            const double e = residual(x - step * sx, y - step * sy, nx, ny);
+            if (e < err) {
+                x -= step * sx;
+                y -= step * sy;
+                err = e;
+                ex = nx;
+                ey = ny;
+                improved = true;
+                break;
+            }
+        }
+        if (!improved)
+            break;
     }
 }
 

@@ -14,7 +14,8 @@ struct lens_model {
     // Normalised undistorted (x, y) to distorted normalised coordinates.
     void distort(double x, double y, double& xd, double& yd) const;
     // Pixel (u, v) of the distorted image to the undistorted normalised ray
-    // (x, y, 1), solved with Newton steps to well below a thousandth of a pixel.
+    // (x, y, 1), solved to well below a thousandth of a pixel where the lens
+    // model can be inverted; beyond a lens's fold, the closest ray.
     void pixel_to_ray(double u, double v, double& x, double& y) const;
     // Camera-frame point to distorted pixel; false behind the camera.
     bool project(double X, double Y, double Z, double& u, double& v) const;

@@ -279,7 +279,7 @@ void tof_synthesiser::amplitude(const uint16_t* raw, uint16_t* ir) const
                 continue;
             }
             const float dx = float(s00 - s11), dy = float(s10 - s01);
-            out[j] = static_cast<uint16_t>(0.5f * std::sqrt(dx * dx + dy * dy) + 0.5f);
+            out[j] = static_cast<uint16_t>(std::sqrt(dx * dx + dy * dy) + 0.5f);
         }
     }
     // Row 0 carries the sensor's header words; repeat row 1 there.

@@ -55,7 +55,9 @@ public:
     // 100 MHz channel, 2 and 3 the 80 MHz channel.
     void synthesise(const tof_frame_request& request, uint16_t* raw);
 
-    // IR amplitude of every pixel of a raw frame from its 80 MHz sub-frames.
+    // IR amplitude of every pixel of a raw frame from its 80 MHz sub-frames:
+    // twice the signal amplitude (the length of the phasor of the sample
+    // differences); 1023 where a sample saturated.
     void amplitude(const uint16_t* raw, uint16_t* ir) const;
 
     // Unit ray (camera frame) of pixel (row, column).
