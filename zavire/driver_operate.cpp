@@ -218,6 +218,28 @@ void driver_operate::on_task_finished()
 
 // --- sample loop (acquisition thread) ---------------------------------------
 
+driver_operate::loop_statistics driver_operate::statistics()
+{
+    std::lock_guard<std::mutex> guard(m_stats_lock);
+    return m_stats;
+}
+
+void driver_operate::count_frame_set(pvx3::frameset* set, double work_ms)
+{
+    pvx3::frame* any = set->get_depth_frame();
+    if (any == nullptr)
+        any = set->get_rgb_frame();
+    const qint64 number = any != nullptr ? static_cast<qint64>(any->get_frame_number()) : -1;
+    std::lock_guard<std::mutex> guard(m_stats_lock);
+    ++m_stats.frame_sets;
+    if (number >= 0 && m_last_frame_number >= 0 && number > m_last_frame_number + 1)
+        m_stats.skipped_frame_sets += static_cast<quint64>(number - m_last_frame_number - 1);
+    if (number >= 0)
+        m_last_frame_number = number;
+    m_stats.work_ms_total += work_ms;
+    m_stats.work_ms_max = std::max(m_stats.work_ms_max, work_ms);
+}
+
 void driver_operate::wait_for_wake()
 {
     std::unique_lock<std::mutex> lock(m_wake_lock);
@@ -358,6 +380,8 @@ void driver_operate::take_command()
         default:
             break;
         }
+        if (command != 0)
+            m_last_frame_number = -1; // the pipeline counts anew after a start
         m_pending_command = 0;
         m_command_waiting = false;
     }
@@ -454,7 +478,14 @@ void driver_operate::run()
             pause_pass();
             continue;
         }
+        // A close or a command that came during the wait goes first; the
+        // frame set is dropped before it has any effect.
+        if (m_exit || m_command_waiting) {
+            delete set;
+            continue;
+        }
 
+        const auto work_start = std::chrono::steady_clock::now();
         bool ok = false;
         if (m_rgbd_on) {
             pvx3::frame* depth = set->get_depth_frame();
@@ -466,6 +497,12 @@ void driver_operate::run()
             } else {
                 pvx3::process_engine* engine = m_pipeline->get_process_engine();
                 pvx3::frameset* registered = engine != nullptr ? engine->depth_to_rgb(depth, rgb) : nullptr;
+                // Registration is the long step of an RGBD pass; do not make
+                // a close or a command wait for the conversions as well.
+                if (registered != nullptr && (m_exit || m_command_waiting)) {
+                    delete registered;
+                    registered = nullptr;
+                }
                 if (registered != nullptr) {
                     pvx3::frame* reg_depth = registered->get_depth_frame();
                     pvx3::frame* reg_rgb = registered->get_rgb_frame();
@@ -506,14 +543,10 @@ void driver_operate::run()
                 }
             }
         }
+        if (ok && saving)
+            hand_over(depth_index, *pool);
+        count_frame_set(set, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - work_start).count());
         delete set;
-
-        if (!ok || !saving) {
-            pause_pass();
-            continue;
-        }
-
-        hand_over(depth_index, *pool);
         pause_pass();
     }
 

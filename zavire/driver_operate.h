@@ -81,6 +81,16 @@ public:
     int set_flip_vertical(bool on);
     int set_flip_horizontal(bool on);
 
+    // What the sample loop has done since the thread started (any thread).
+    struct loop_statistics
+    {
+        quint64 frame_sets = 0;         // frame sets taken from the pipeline
+        quint64 skipped_frame_sets = 0; // produced by the camera but never taken
+        double work_ms_total = 0;       // conversion and hand-over, without the waits
+        double work_ms_max = 0;
+    };
+    loop_statistics statistics();
+
     // ITaskObserver: the last frame of a save batch was handled (worker thread).
     void on_task_finished() override;
 
@@ -155,6 +165,8 @@ private:
     pvx3::sensor* sensor();
     std::pair<int, int> option_range(int option);
 
+    void count_frame_set(pvx3::frameset* set, double work_ms);
+
     // SDK handles: created in the constructor, owned by the SDK.
     pvx3::context* m_context = nullptr;
     pvx3::device* m_device = nullptr; // null while no camera is connected
@@ -166,6 +178,10 @@ private:
     bool m_need_open = true;    // acquisition thread only
     pass_state m_pass;          // acquisition thread only
     pcl::PointCloud<pcl::PointXYZRGB> m_cloud_scratch; // acquisition thread only
+
+    std::mutex m_stats_lock;
+    loop_statistics m_stats;
+    qint64 m_last_frame_number = -1; // acquisition thread only; -1 after a (re)start
 
     // Command lock: guards the pending command, the requested size, every
     // call on the configuration, m_formats and m_param_info.
