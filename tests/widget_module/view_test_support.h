@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFont>
 #include <QImage>
 #include <QMouseEvent>
 #include <QSet>
@@ -87,7 +88,8 @@ inline void settle() {
 }  // namespace view_test
 
 // Each test program builds the application as the viewer does: the VTK
-// surface format before the QApplication, software GL under Xvfb.
+// surface format before the QApplication, Arial at 12 pixels, the compiled-in
+// images; software GL under Xvfb.
 #define VIEW_TEST_MAIN()                                                 \
   int main(int argc, char** argv) {                                      \
     if (qEnvironmentVariableIsEmpty("DISPLAY"))                          \
@@ -95,6 +97,9 @@ inline void settle() {
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat()); \
     QApplication app(argc, argv);                                        \
     Q_INIT_RESOURCE(zavire);                                             \
+    QFont font(QStringLiteral("Arial"));                                 \
+    font.setPixelSize(12);                                               \
+    QApplication::setFont(font);                                         \
     ::testing::InitGoogleTest(&argc, argv);                              \
     return RUN_ALL_TESTS();                                              \
   }
