@@ -41,6 +41,7 @@ struct DepthFrame {
   float u = 0.0f, v = 0.0f;  // f1 / (f1 - f2), f2 / (f1 - f2), integer quotients
   float combinedRange = 0.0f;
   float depthOffset = 0.0f;
+  bool allowSimd = true;  // the fast kernels may use AVX2 when present
 };
 
 // Wraps a distance once into 0..range.

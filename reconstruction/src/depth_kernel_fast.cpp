@@ -123,14 +123,14 @@ void DualRowScalar(const DepthFrame& f, const RowView& r, int32_t j0) {
 void SingleFrequencyFast(const DepthFrame& f) {
   if (!FastPathApplies(f)) return SingleFrequencyReference(f);
   ClearTopRows(f);
-  if (Avx2Available()) return SingleFrequencyAvx2(f);
+  if (f.allowSimd && Avx2Available()) return SingleFrequencyAvx2(f);
   for (int32_t i = 2; i < f.height; ++i) SingleRowScalar(f, MakeRow(f, i, 1), 0);
 }
 
 void DualFrequencyFast(const DepthFrame& f) {
   if (!FastPathApplies(f)) return DualFrequencyReference(f);
   ClearTopRows(f);
-  if (Avx2Available()) return DualFrequencyAvx2(f);
+  if (f.allowSimd && Avx2Available()) return DualFrequencyAvx2(f);
   for (int32_t i = 2; i < f.height; ++i) DualRowScalar(f, MakeRow(f, i, 4), 0);
 }
 

@@ -1,4 +1,5 @@
 // The factory and the small configuration operations.
+#include <mutex>
 #include <new>
 
 #include "calibration_dump.h"
@@ -11,6 +12,10 @@ namespace qzapi {
 Reconstruction* Reconstruction::m_instance = nullptr;
 
 Reconstruction* Reconstruction::CreateInstance() {
+  // A lock of its own, so two first calls from different threads cannot
+  // both create an instance.
+  static std::mutex creation;
+  std::lock_guard<std::mutex> lock(creation);
   if (m_instance == nullptr) {
     try {
       m_instance = new (std::nothrow) ReconstructionImpl();

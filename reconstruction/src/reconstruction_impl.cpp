@@ -243,6 +243,7 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
     f.height = height;
     f.tableBinning = kb;
     f.orientation = orientation;
+    f.allowSimd = allowSimdKernels;
     f.amplitudeThreshold = static_cast<float>(filterSettings->values[FilterSettings::AmplitudeThreshold] / binning);
     f.fitting80 = fittingSurface80.data();
     f.fitting100 = fittingSurface100.data();
@@ -310,6 +311,7 @@ int32_t ReconstructionImpl::ComputeDepthSingle(const uint16_t* raw, const void* 
     f.height = height;
     f.tableBinning = kb;
     f.orientation = orientation;
+    f.allowSimd = allowSimdKernels;
     f.amplitudeThreshold = static_cast<float>(filterSettings->values[FilterSettings::AmplitudeThreshold] / binning);
     f.fitting80 = fittingSurface80.data();
     f.fitting100 = fittingSurface100.data();

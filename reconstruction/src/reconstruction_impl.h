@@ -89,6 +89,8 @@ class ReconstructionImpl : public Reconstruction {
   int32_t tableHeight = 0;
   // Selects the plain reference kernels instead of the vectorised ones.
   bool useReferenceKernels = false;
+  // Lets the fast kernels use AVX2 (tests clear it to check the scalar path).
+  bool allowSimdKernels = true;
   // The tuning window of AlignDepthToColour opens only when this is set and a
   // display exists; tests clear it.
   bool diagnosticWindowAllowed = true;

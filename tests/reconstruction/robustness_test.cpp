@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,43 @@ TEST(Intrinsics, DepthUsesCurrentSizeColourUsesBlock) {
   EXPECT_EQ(colour.cy, 24);
   EXPECT_EQ(colour.distCoeffs[1], -0.25f);
   EXPECT_EQ(colour.width, 1920);
+}
+
+}  // namespace
+
+namespace {
+
+// Several host threads on one instance: the library mutex serialises them
+// (run under ThreadSanitizer).
+TEST(Concurrency, FramesFiltersAndReinitialisationFromSeveralThreads) {
+  ReconstructionImpl impl;
+  CalibrationBlock block = qzr_test::PlainBlock(500, 500, 160, 120);
+  block.depthGridWidth = 320, block.depthGridHeight = 240;  // grid of twice the image: binning 2
+  ASSERT_EQ(impl.InitWithSize(0, 0, &block, 160, 120), 0);
+  std::vector<uint16_t> raw(static_cast<std::size_t>(16) * 160 * 120);
+  for (std::size_t k = 0; k < raw.size(); ++k) raw[k] = static_cast<uint16_t>((k * 31) % 1000);
+  auto frames = [&] {
+    for (int k = 0; k < 20; ++k) {
+      uint16_t* depth = nullptr;
+      impl.ComputeDepth(raw.data(), &depth, 160, 120);
+      if (depth) impl.ApplyFilter(depth, 32);
+      delete[] depth;
+    }
+  };
+  auto settings = [&] {
+    for (int k = 0; k < 20; ++k) {
+      impl.SetOrientation(k % 4);
+      float v = static_cast<float>(20 + k);
+      impl.SetFilterParameter(4, &v, 1);
+      impl.SetFilterEnabled(k & 1);
+      if (k % 5 == 0) impl.InitWithSize(0, 0, &block, 160, 120);
+    }
+  };
+  std::thread a(frames), b(frames), c(settings);
+  a.join();
+  b.join();
+  c.join();
+  EXPECT_EQ(impl.initialised, 1);
 }
 
 }  // namespace

@@ -16,8 +16,9 @@
 //   zeroed as documented.
 // - Before initialisation (InitDefault, Init or InitWithSize) there are no
 //   per-pixel tables: ComputeDepth hands out an all-invalid (zero) image,
-//   ComputeDepthSingle, DepthToPoints and Undistort zero their outputs,
-//   AlignDepthToColour hands out nothing (see each operation).
+//   DepthToPoints and Undistort (depth model) zero their outputs,
+//   ComputeDepthSingle and AlignDepthToColour hand out nothing, ApplyFilter
+//   leaves the image alone (see each operation).
 // - One process-wide mutex serialises every operation that reads or writes
 //   instance state (initialisation, depth, filters, settings), so a host may
 //   call them from different threads.
@@ -177,8 +178,7 @@ static_assert(sizeof(Intrinsics) == 52, "Intrinsics must be 52 bytes");
 class QZRECONSTRUCTION_EXPORT Reconstruction {
  public:
   // The single process-wide instance, created on first call and never
-  // destroyed; null only if allocation fails. Not locked: the first call must
-  // not race with another.
+  // destroyed; null only if allocation fails. Safe to call from any thread.
   static Reconstruction* CreateInstance();
   static Reconstruction* m_instance;
 
