@@ -1,10 +1,10 @@
 #include "app/crash_handler.h"
 #include "app/log_store.h"
+#include "widget_module/viewer.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
-#include <QLabel>
 
 #include <vtkAutoInit.h>
 #include <vtkObject.h>
@@ -18,6 +18,9 @@ int main(int argc, char* argv[])
     vtkObject::SetGlobalWarningDisplay(0);
 
     QApplication app(argc, argv);
+#ifdef TESSIVUE_VERSION
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSIVUE_VERSION));
+#endif
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(12);
     QApplication::setFont(font);
@@ -25,11 +28,10 @@ int main(int argc, char* argv[])
     install_crash_handler();
     init_log(QString());
 
-    // Placeholder until the main window joins the program.
-    QLabel window(QStringLiteral("Tessivue Viewer"));
-    window.setWindowTitle(QStringLiteral("Tessivue Viewer"));
-    window.resize(800, 600);
-    window.show();
+    // The window deletes itself when closed, and its destructor ends the
+    // process: everything orderly happens in its close handler.
+    auto* window = new viewer();
+    window->show();
 
     return app.exec();
 }

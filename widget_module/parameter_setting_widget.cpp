@@ -40,6 +40,9 @@ parameter_setting_widget::parameter_setting_widget(const tof_param_info &info, Q
     : QWidget(parent)
 {
     init_zavire_resources();
+    // The integration-time signal carries a typedef name; register it so the
+    // value survives queued delivery and signal spies.
+    qRegisterMetaType<uint16_t>("uint16_t");
     setupUi(this);
     combo_resolution->setView(new QListView(combo_resolution));
 

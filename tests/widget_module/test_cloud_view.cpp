@@ -3,6 +3,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStackedWidget>
+#include <QWheelEvent>
+#include <cmath>
 #include <memory>
 
 #include <pcl/point_cloud.h>
@@ -371,6 +373,53 @@ TEST_F(CloudView, PointCloudPageRendersTheCloudAndAppliesPoseOnce) {
   settle();
   const QImage img = save_screenshot(view.get(), QStringLiteral("cloud_view_3d"));
   EXPECT_GT(colour_count(img), 20);
+}
+
+TEST_F(CloudView, MouseRotatesZoomsAndPansTheCloud) {
+  publish_dome_cloud();
+  set_pose(0, 0, -1500);
+  view->btn_3d->click();
+  QDeadlineTimer deadline(3000);
+  while (!view->widget_cloud->isVisible() && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  ASSERT_TRUE(view->widget_cloud->isVisible());
+  view->show_show_point_clode();
+  vtkCamera* camera =
+      view->widget_cloud->renderWindow()->GetRenderers()->GetFirstRenderer()->GetActiveCamera();
+  QWidget* canvas = view->widget_cloud;
+  auto drag = [&](Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+    const QPoint from(320, 240), to(380, 200);
+    QMouseEvent down(QEvent::MouseButtonPress, from, canvas->mapToGlobal(from), button, button,
+                     mods);
+    QApplication::sendEvent(canvas, &down);
+    for (int i = 1; i <= 5; ++i) {
+      const QPoint p = from + (to - from) * i / 5;
+      QMouseEvent move(QEvent::MouseMove, p, canvas->mapToGlobal(p), Qt::NoButton, button, mods);
+      QApplication::sendEvent(canvas, &move);
+    }
+    QMouseEvent up(QEvent::MouseButtonRelease, to, canvas->mapToGlobal(to), button, Qt::NoButton,
+                   mods);
+    QApplication::sendEvent(canvas, &up);
+  };
+  double start[3], rotated[3], focal_before[3], focal_after[3];
+  camera->GetPosition(start);
+  drag(Qt::LeftButton, Qt::NoModifier);
+  camera->GetPosition(rotated);
+  EXPECT_GT(std::abs(rotated[0] - start[0]) + std::abs(rotated[1] - start[1]), 1.0);
+
+  const double distance = camera->GetDistance();
+  QWheelEvent wheel(QPointF(320, 240), QPointF(canvas->mapToGlobal(QPoint(320, 240))), QPoint(),
+                    QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(canvas, &wheel);
+  EXPECT_LT(camera->GetDistance(), distance);
+
+  camera->GetFocalPoint(focal_before);
+  drag(Qt::MiddleButton, Qt::NoModifier);
+  camera->GetFocalPoint(focal_after);
+  EXPECT_GT(std::abs(focal_after[0] - focal_before[0]) +
+                std::abs(focal_after[1] - focal_before[1]) +
+                std::abs(focal_after[2] - focal_before[2]),
+            1.0);
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ TEST(ParameterPanel, IntegrationTimeMoveEmitsOnce)
     QSignalSpy spy(&panel, &parameter_setting_widget::sig_integral_time_change);
     panel.slider_integral_time->setValue(700);
     ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).value<uint16_t>(), 700);
+    EXPECT_EQ(spy.at(0).at(0).toInt(), 700);
     EXPECT_EQ(panel.edit_integral_time->text(), "700us");
 }
 

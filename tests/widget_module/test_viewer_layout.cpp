@@ -52,6 +52,8 @@ protected:
     {
         window = std::make_unique<viewer>();
         window->resize(1092, 739);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window->widget_module->show();
         window->layout_left_panel();
     }
@@ -139,10 +141,16 @@ TEST_F(ViewerLayout, ColourAndFusionRowsFollow)
     EXPECT_EQ(v.widget_rgb_operate->height(), 2 * header + 20 + v.widget_rgb_save_contianer->height() +
                                                   v.widget_rgb_param_setting_contianer->height());
 
+    // The fusion section opens with its save fields shown (the window never
+    // hides that container); its expander then closes them.
     QTest::mouseClick(v.btn_rgbd_expend, Qt::LeftButton);
-    QTest::mouseClick(v.btn_rgbd_save_set_expend, Qt::LeftButton);
+    ASSERT_FALSE(v.widget_rgbd_save_contianer->isHidden());
     EXPECT_EQ(v.widget_rgbd_operate->y(), bottom(v.widget_rgbd_module) + 10);
+    EXPECT_EQ(v.widget_rgbd_save_contianer->y(), bottom(v.widget_rgbd_save_picture));
     EXPECT_EQ(v.widget_rgbd_operate->height(), header + 10 + v.widget_rgbd_save_contianer->height());
+    QTest::mouseClick(v.btn_rgbd_save_set_expend, Qt::LeftButton);
+    EXPECT_EQ(v.widget_rgbd_operate->height(), header + 10);
+    QTest::mouseClick(v.btn_rgbd_save_set_expend, Qt::LeftButton);
     // Contents reach past the last block so it can be scrolled to.
     const int last = bottom(v.widget_rgbd_operate);
     if (last + 12 > v.scroll_area_left->height())

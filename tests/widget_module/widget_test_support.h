@@ -20,9 +20,7 @@ public:
     QString last() const;
     void clear();
 
-private:
     struct receiver;
-    std::unique_ptr<receiver> m_receiver;
 };
 
 // Points the save-settings store at a scratch file for the life of the object.
