@@ -9,10 +9,13 @@
 
 #include <pcl/point_types.h>
 #include <pcl/visualization/pcl_visualizer.h>
+#include <vtkActor.h>
 #include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkMapper.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 
+#include "view_cloud_polydata.h"
 #include "view_common.h"
 #include "view_depth_probe.h"
 #include "view_geometry.h"
@@ -91,11 +94,26 @@ void cloud_view_widget::create_visualizer() {
   m_viewer = std::make_shared<pcl::visualization::PCLVisualizer>(renderer, window, "m_viewer",
                                                                  false);
   m_viewer->setBackgroundColor(0, 0, 0);
-  view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double*) {
-    if (!cloud) return;
+  // The visualiser owns the actor "cloud"; its input is our own poly data,
+  // refilled in place per frame (the visualiser's own update path casts the
+  // actor's mapper to a type it is not).
+  m_cloud_data = std::make_unique<view_cloud_polydata>();
+  view_with_shared_cloud([this](const view_cloud_ptr& shared, const double*) {
+    const auto cloud =
+        shared ? shared : std::make_shared<const pcl::PointCloud<pcl::PointXYZRGB>>();
     pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> rgb(cloud);
     m_viewer->addPointCloud<pcl::PointXYZRGB>(cloud, rgb, "cloud");
+    m_cloud_data->assign(*cloud);
   });
+  const auto actors = m_viewer->getCloudActorMap();
+  const auto it = actors->find("cloud");
+  if (it != actors->end() && it->second.actor != nullptr) {
+    vtkMapper* mapper = it->second.actor->GetMapper();
+    mapper->SetInputDataObject(0, m_cloud_data->polydata());
+    mapper->SetScalarModeToUsePointData();
+    mapper->SetColorModeToDefault();
+    mapper->ScalarVisibilityOn();
+  }
 
   QPalette black = widget_cloud->palette();
   black.setBrush(QPalette::All, QPalette::Window, QBrush(Qt::black, Qt::SolidPattern));
@@ -282,11 +300,7 @@ void cloud_view_widget::update_point_info() {
 void cloud_view_widget::show_show_point_clode() {
   if (m_paused_3d || !widget_cloud->isVisible()) return;
   view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double* pose) {
-    if (cloud) {
-      pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> rgb(cloud);
-      if (!m_viewer->updatePointCloud<pcl::PointXYZRGB>(cloud, rgb, "cloud"))
-        m_viewer->addPointCloud<pcl::PointXYZRGB>(cloud, rgb, "cloud");
-    }
+    if (cloud) m_cloud_data->assign(*cloud);
     if (m_camera_pending) {
       bool any = false;
       for (int i = 0; i < 9; ++i) any = any || pose[i] != 0.0;

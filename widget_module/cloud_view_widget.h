@@ -9,6 +9,8 @@
 
 #include "ui_cloud_view.h"
 
+class view_cloud_polydata;
+
 namespace pcl {
 namespace visualization {
 class PCLVisualizer;
@@ -73,6 +75,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   void count_frame();
 
   std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
+  std::unique_ptr<view_cloud_polydata> m_cloud_data;
   bool m_paused_2d = false;
   bool m_paused_3d = false;
   int m_info_timer_id = 0;
