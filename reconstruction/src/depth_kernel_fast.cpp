@@ -19,9 +19,7 @@ void ClearTopRows(const DepthFrame& f) {
 }
 
 inline float ChannelDistance(const ChannelParams& c, float phi) {
-  const float d = WrapOnce(phi * c.millimetresPerRadian + c.offset, c.range);
-  const float scaled = d * c.gain;
-  return scaled - static_cast<float>(static_cast<int32_t>(WigglingError(c.wiggling, scaled * c.tableStep)));
+  return WigglingCorrected(WrapOnce(phi * c.millimetresPerRadian + c.offset, c.range), c);
 }
 
 }  // namespace

@@ -33,12 +33,4 @@ void SingleFrequencyAvx2(const DepthFrame& f);
 void DualFrequencyAvx2(const DepthFrame& f);
 bool Avx2Available();
 
-// Error of the wiggling table at position t, 0 outside the table.
-inline float WigglingError(const float* wig, float t) {
-  if (!(t >= 0.0f && t < kWigglingLimit)) return 0.0f;
-  const int32_t idx = static_cast<int32_t>(t);
-  const float fr = t - static_cast<float>(idx);
-  return (1.0f - fr) * wig[idx] + fr * wig[idx + 1];
-}
-
 }  // namespace qzapi

@@ -214,6 +214,50 @@ int32_t ReconstructionImpl::InitWithSize(int32_t type, int32_t newMode, const Ca
   }
 }
 
+DepthFrame ReconstructionImpl::PrepareFrame(const uint16_t* raw, uint16_t* out, int32_t width, int32_t height,
+                                            int32_t tableBinningFactor, int32_t subFrames) const {
+  const std::size_t samples = static_cast<std::size_t>(4) * width * height * subFrames;
+  const float temperature = SensorTemperature(deviceType, raw, samples);
+  const Drift drift = TemperatureDrift(deviceType, temperature, frequency80, frequency100,
+                                       activeCalibration.tempOffset80, activeCalibration.tempOffset100);
+  DepthFrame f;
+  f.raw = raw;
+  f.out = out;
+  f.width = width;
+  f.height = height;
+  f.tableBinning = tableBinningFactor;
+  f.orientation = orientation;
+  f.allowSimd = allowSimdKernels;
+  f.amplitudeThreshold = static_cast<float>(filterSettings->values[FilterSettings::AmplitudeThreshold] / binning);
+  f.fitting80 = fittingSurface80.data();
+  f.fitting100 = fittingSurface100.data();
+  f.radialToAxial = radialToAxial.data();
+  auto channel = [](const FrequencyChannel& c, float offset) {
+    ChannelParams p;
+    p.millimetresPerRadian = c.millimetresPerRadian;
+    p.offset = offset;
+    p.range = static_cast<float>(c.range);
+    p.gain = c.gain;
+    p.tableStep = c.tableStep;
+    p.wiggling = c.wiggling;
+    return p;
+  };
+  if (subFrames == 1) {
+    // Single frequency measures around the middle of the range.
+    f.first = channel(frequency80, frequency80.globalOffset + 0.5f * frequency80.range - drift.d80);
+    return f;
+  }
+  const int32_t f1 = frequency80.frequency, f2 = frequency100.frequency;
+  const int64_t diff = static_cast<int64_t>(f1) - f2;  // callers exclude f1 == f2
+  f.first = channel(frequency80, frequency80.globalOffset - drift.d80);
+  f.second = channel(frequency100, frequency100.globalOffset - drift.d100);
+  f.u = static_cast<float>(f1 / diff);
+  f.v = static_cast<float>(f2 / diff);
+  f.combinedRange = static_cast<float>(static_cast<int64_t>(f1 / (diff < 0 ? -diff : diff)) * frequency80.range);
+  f.depthOffset = static_cast<float>(activeCalibration.depthOffset);
+  return f;
+}
+
 void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, int32_t width, int32_t height) {
   if (depthOut == nullptr) return;
   *depthOut = nullptr;
@@ -232,44 +276,10 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
     const bool sameFrequency = frequency80.frequency == frequency100.frequency;
     if (!initialised || kb == 0 || (!single && sameFrequency)) return;  // all invalid
 
-    const std::size_t subFrame = static_cast<std::size_t>(4) * width * height;
-    const float temperature = SensorTemperature(deviceType, raw, single ? subFrame : 4 * subFrame);
-    const Drift drift = TemperatureDrift(deviceType, temperature, frequency80, frequency100,
-                                         activeCalibration.tempOffset80, activeCalibration.tempOffset100);
-    DepthFrame f;
-    f.raw = raw;
-    f.out = out;
-    f.width = width;
-    f.height = height;
-    f.tableBinning = kb;
-    f.orientation = orientation;
-    f.allowSimd = allowSimdKernels;
-    f.amplitudeThreshold = static_cast<float>(filterSettings->values[FilterSettings::AmplitudeThreshold] / binning);
-    f.fitting80 = fittingSurface80.data();
-    f.fitting100 = fittingSurface100.data();
-    f.radialToAxial = radialToAxial.data();
-    auto channel = [](const FrequencyChannel& c, float offset) {
-      ChannelParams p;
-      p.millimetresPerRadian = c.millimetresPerRadian;
-      p.offset = offset;
-      p.range = static_cast<float>(c.range);
-      p.gain = c.gain;
-      p.tableStep = c.tableStep;
-      p.wiggling = c.wiggling;
-      return p;
-    };
+    const DepthFrame f = PrepareFrame(raw, out, width, height, kb, single ? 1 : 4);
     if (single) {
-      f.first = channel(frequency80, frequency80.globalOffset + 0.5f * frequency80.range - drift.d80);
       useReferenceKernels ? SingleFrequencyReference(f) : SingleFrequencyFast(f);
     } else {
-      const int32_t f1 = frequency80.frequency, f2 = frequency100.frequency;
-      const int64_t diff = static_cast<int64_t>(f1) - f2;
-      f.first = channel(frequency80, frequency80.globalOffset - drift.d80);
-      f.second = channel(frequency100, frequency100.globalOffset - drift.d100);
-      f.u = static_cast<float>(f1 / diff);
-      f.v = static_cast<float>(f2 / diff);
-      f.combinedRange = static_cast<float>(static_cast<int64_t>(f1 / (diff < 0 ? -diff : diff)) * frequency80.range);
-      f.depthOffset = static_cast<float>(activeCalibration.depthOffset);
       useReferenceKernels ? DualFrequencyReference(f) : DualFrequencyFast(f);
     }
     if (filterEnabled) {
@@ -300,28 +310,7 @@ int32_t ReconstructionImpl::ComputeDepthSingle(const uint16_t* raw, const void* 
     const int32_t kb = TableBinning(width, height);
     if (kb == 0) return StatusInvalidArgument;
 
-    const std::size_t subFrame = static_cast<std::size_t>(4) * width * height;
-    const float temperature = SensorTemperature(deviceType, raw, subFrame);
-    const Drift drift = TemperatureDrift(deviceType, temperature, frequency80, frequency100,
-                                         activeCalibration.tempOffset80, activeCalibration.tempOffset100);
-    DepthFrame f;
-    f.raw = raw;
-    f.out = out;
-    f.width = width;
-    f.height = height;
-    f.tableBinning = kb;
-    f.orientation = orientation;
-    f.allowSimd = allowSimdKernels;
-    f.amplitudeThreshold = static_cast<float>(filterSettings->values[FilterSettings::AmplitudeThreshold] / binning);
-    f.fitting80 = fittingSurface80.data();
-    f.fitting100 = fittingSurface100.data();
-    f.radialToAxial = radialToAxial.data();
-    f.first.millimetresPerRadian = frequency80.millimetresPerRadian;
-    f.first.offset = frequency80.globalOffset + 0.5f * frequency80.range - drift.d80;
-    f.first.range = static_cast<float>(frequency80.range);
-    f.first.gain = frequency80.gain;
-    f.first.tableStep = frequency80.tableStep;
-    f.first.wiggling = frequency80.wiggling;
+    const DepthFrame f = PrepareFrame(raw, out, width, height, kb, 1);
     useReferenceKernels ? SingleFrequencyReference(f) : SingleFrequencyFast(f);
     return StatusOk;
   } catch (...) {

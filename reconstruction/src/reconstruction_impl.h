@@ -10,6 +10,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "depth_kernel.h"
 #include "qzapi/reconstruction.h"
 
 namespace qzapi {
@@ -108,6 +109,9 @@ class ReconstructionImpl : public Reconstruction {
   int32_t LoadLocked(const CalibrationBlock& block, bool fromInit, int32_t width, int32_t height);
   void DeinitialiseLocked();
   void ApplyFilterSized(uint16_t* depth, int32_t width, int32_t height, int32_t filter);
+  // Kernel parameters for one frame: temperature drift, channels, tables.
+  DepthFrame PrepareFrame(const uint16_t* raw, uint16_t* out, int32_t width, int32_t height,
+                          int32_t tableBinningFactor, int32_t subFrames) const;
 };
 
 }  // namespace qzapi
