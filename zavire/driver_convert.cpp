@@ -137,14 +137,17 @@ void driver_operate::DealwithRGBData(pvx3::frame* rgb_frame, bool saving, int& n
 
     cv::Mat rgb;
     cv::Mat bgr;
+    QImage image;
     if (!rgbd) {
         rgb = yuyv_to_rgb(static_cast<const uint8_t*>(data), w, h);
         cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+        image = QImage(rgb.data, w, h, static_cast<int>(rgb.step), QImage::Format_RGB888);
     } else {
+        // The registered frame is B,G,R already: Qt swaps while building the
+        // pixmap, which saves a full-size conversion on this thread.
         bgr = cv::Mat(h, w, CV_8UC3, const_cast<void*>(data));
-        cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+        image = QImage(bgr.data, w, h, static_cast<int>(bgr.step), QImage::Format_BGR888);
     }
-    const QImage image(rgb.data, w, h, static_cast<int>(rgb.step), QImage::Format_RGB888);
 
     if (saving) {
         // Written even when the folder check has just ended the batch.

@@ -510,8 +510,12 @@ void driver_operate::run()
                     int height = 0;
                     if (reg_depth != nullptr)
                         ok = DealwithDepthData(reg_depth, width, height, saving, depth_index, reg_rgb);
-                    if (reg_rgb != nullptr)
+                    if (m_exit || m_command_waiting) {
+                        // Not handed over: the next frame takes this number.
+                        ok = false;
+                    } else if (reg_rgb != nullptr) {
                         DealwithRGBData(reg_rgb, saving, depth_index, true);
+                    }
                     delete registered;
                 }
             }

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QVariant>
 
+#include <cstdio>
 #include <cstdlib>
 
 camera_env::camera_env(std::vector<std::pair<QByteArray, QByteArray>> vars)
@@ -62,9 +63,14 @@ qint64 driver_harness::close()
     m_driver->stop_tof();
     m_driver->stop_rgb();
     m_driver->stop_rgbd();
+    const qint64 t0 = timer.elapsed();
     m_driver->stop();
+    const qint64 t1 = timer.elapsed();
     m_driver->wait();
     const qint64 ms = timer.elapsed();
+    if (qEnvironmentVariableIsSet("TESSIVUE_CLOSE_TIMES"))
+        std::fprintf(stderr, "close: stops %lld ms, stop() %lld ms, wait %lld ms\n", static_cast<long long>(t0),
+                     static_cast<long long>(t1 - t0), static_cast<long long>(ms - t1));
     m_driver.reset();
     return ms;
 }
