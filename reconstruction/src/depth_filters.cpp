@@ -38,15 +38,17 @@ void GaussianFilter(uint16_t* depth, int32_t width, int32_t height, int32_t wind
 // Scan order on the image as it is being modified: a cleared pixel takes part
 // in the blocks that follow it.
 void BlockDeviationFilter(uint16_t* depth, int32_t width, int32_t height, int32_t threshold) {
+  const int64_t limit = (static_cast<int64_t>(threshold) + 1) * (static_cast<int64_t>(threshold) + 1);
   for (int32_t r = 2; r <= height - 2; ++r) {
     uint16_t* row = depth + static_cast<std::size_t>(r) * width;
     const uint16_t* next = row + width;
     for (int32_t c = 0; c <= width - 2; ++c) {
       const int32_t a = row[c], b = row[c + 1], e = next[c], g = next[c + 1];
       const int32_t m = (a + b + e + g) / 4;
-      const double s = std::sqrt(static_cast<double>((a - m) * (a - m) + (b - m) * (b - m) + (e - m) * (e - m) +
-                                                     (g - m) * (g - m)));
-      if (static_cast<int64_t>(s) > threshold) row[c] = 0;
+      const int64_t squares = static_cast<int64_t>(a - m) * (a - m) + static_cast<int64_t>(b - m) * (b - m) +
+                              static_cast<int64_t>(e - m) * (e - m) + static_cast<int64_t>(g - m) * (g - m);
+      // floor(sqrt(squares)) > t exactly when squares >= (t + 1)^2: no root needed.
+      if (squares >= limit) row[c] = 0;
     }
   }
 }

@@ -129,3 +129,24 @@ TEST(GaussianFilter, SmoothsAnImpulseSymmetrically) {
 }
 
 }  // namespace
+
+namespace {
+
+// The integer part of the deviation is compared: sqrt(2500) = 50 is not
+// above 50, sqrt(2704) = 52 is.
+TEST(BlockDeviationFilter, ThresholdOnTheIntegerPartOfTheDeviation) {
+  for (const auto& [step, cleared] : {std::pair{25, false}, std::pair{26, true}}) {
+    const auto lo = static_cast<uint16_t>(1025 - step), hi = static_cast<uint16_t>(1025 + step);
+    // 2 x 4: only the block at (2, 0) is examined; its mean is 1025.
+    Image img = {
+        0,  0,
+        0,  0,
+        lo, hi,
+        hi, lo,
+    };
+    qzapi::BlockDeviationFilter(img.data(), 2, 4, 50);
+    EXPECT_EQ(img[4] == 0, cleared) << step;
+  }
+}
+
+}  // namespace
