@@ -144,3 +144,20 @@ TEST(FastAtan2, MatchesAtan2fToAFewMicroradians) {
 }
 
 }  // namespace
+
+namespace {
+
+// Table index per orientation on a 4 x 3 image (binning 1 and 2).
+TEST(TableIndex, OrientationsMirrorRowsAndColumns) {
+  struct Row {
+    int32_t orientation, i, j, kb;
+    std::size_t expected;
+  };
+  for (const Row& r : {Row{0, 1, 2, 1, 6}, Row{1, 0, 2, 1, 10}, Row{2, 0, 0, 1, 3}, Row{2, 1, 3, 1, 4},
+                       Row{3, 0, 0, 1, 11}, Row{0, 1, 2, 2, 20}, Row{3, 2, 3, 2, 0}, Row{9, 1, 2, 1, 6}}) {
+    EXPECT_EQ(qzapi::TableIndex(r.orientation, r.i, r.j, 4, 3, r.kb), r.expected)
+        << "orientation " << r.orientation << " (" << r.i << ", " << r.j << ") binning " << r.kb;
+  }
+}
+
+}  // namespace
