@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
 
 namespace pvx3::detail {
 namespace {
@@ -39,18 +41,25 @@ vec3 colour_pose::to_camera(vec3 p) const
 
 void bgr_pair_to_yuyv(const uint8_t* bgr, uint8_t* yuyv)
 {
-    double y[2], u = 0, v = 0;
-    for (int k = 0; k < 2; ++k) {
-        const double b = bgr[3 * k], g = bgr[3 * k + 1], r = bgr[3 * k + 2];
-        y[k] = 16 + 0.256788 * r + 0.504129 * g + 0.097906 * b;
-        u += 128 - 0.148223 * r - 0.290993 * g + 0.439216 * b;
-        v += 128 + 0.439216 * r - 0.367788 * g - 0.071427 * b;
-    }
-    yuyv[0] = clamp_byte(y[0]);
-    yuyv[1] = clamp_byte(u / 2);
-    yuyv[2] = clamp_byte(y[1]);
-    yuyv[3] = clamp_byte(v / 2);
+    // BT.601 video range in 16.16 fixed point (coefficients x 65536).
+    const int b0 = bgr[0], g0 = bgr[1], r0 = bgr[2], b1 = bgr[3], g1 = bgr[4], r1 = bgr[5];
+    const int y0 = (16829 * r0 + 33039 * g0 + 6416 * b0 + (16 << 16) + 32768) >> 16;
+    const int y1 = (16829 * r1 + 33039 * g1 + 6416 * b1 + (16 << 16) + 32768) >> 16;
+    const int r = r0 + r1, g = g0 + g1, b = b0 + b1;  // chroma of the pair's mean
+    const int u = (-9714 * r - 19071 * g + 28784 * b + (256 << 16) + 65536) >> 17;
+    const int v = (28784 * r - 24103 * g - 4681 * b + (256 << 16) + 65536) >> 17;
+    yuyv[0] = static_cast<uint8_t>(std::min(255, std::max(0, y0)));
+    yuyv[1] = static_cast<uint8_t>(std::min(255, std::max(0, u)));
+    yuyv[2] = static_cast<uint8_t>(std::min(255, std::max(0, y1)));
+    yuyv[3] = static_cast<uint8_t>(std::min(255, std::max(0, v)));
 }
+
+struct colour_statics {
+    std::vector<float> rays;   // world directions, 3 floats per pixel
+    std::vector<float> range;  // distance to the static scene along each ray
+    std::vector<uint8_t> bgr;
+    std::vector<uint8_t> yuyv;
+};
 
 colour_renderer::colour_renderer(std::shared_ptr<const scene> world, const factory_calibration& cal,
                                  int width, int height)
@@ -59,11 +68,27 @@ colour_renderer::colour_renderer(std::shared_ptr<const scene> world, const facto
     lens_ = cal.colour.width == width ? cal.colour : cal.colour.scaled(double(width) / cal.colour.width, width, height);
     std::copy(cal.rotation, cal.rotation + 9, pose_.rotation);
     std::copy(cal.translation, cal.translation + 3, pose_.translation);
+    static std::mutex cache_mutex;
+    static auto* cache = new std::map<std::pair<int, int>, std::shared_ptr<const colour_statics>>();
+    {
+        std::lock_guard<std::mutex> lock(cache_mutex);
+        auto& slot = (*cache)[{width, height}];
+        if (!slot)
+            slot = build_statics();
+        statics_ = slot;
+    }
+    bgr_ = statics_->bgr;
+    yuyv_ = statics_->yuyv;
+}
 
+std::shared_ptr<const colour_statics> colour_renderer::build_statics() const
+{
+    auto s = std::make_shared<colour_statics>();
     const size_t n = size_t(width_) * height_;
-    rays_.resize(3 * n);
-    static_range_.resize(n);
-    static_bgr_.resize(3 * n);
+    s->rays.resize(3 * n);
+    s->range.resize(n);
+    s->bgr.resize(3 * n);
+    s->yuyv.resize(2 * n);
     const vec3 o = pose_.origin();
     for (int v = 0; v < height_; ++v)
         for (int u = 0; u < width_; ++u) {
@@ -71,16 +96,16 @@ colour_renderer::colour_renderer(std::shared_ptr<const scene> world, const facto
             lens_.pixel_to_ray(u, v, x, y);
             const vec3 d = normalised(pose_.to_world({x, y, 1.0}));
             const size_t p = size_t(v) * width_ + u;
-            rays_[3 * p] = float(d.x);
-            rays_[3 * p + 1] = float(d.y);
-            rays_[3 * p + 2] = float(d.z);
+            s->rays[3 * p] = float(d.x);
+            s->rays[3 * p + 1] = float(d.y);
+            s->rays[3 * p + 2] = float(d.z);
             const hit h = world_->trace_static(o, d);
-            static_range_[p] = float(h.t);
-            shade(h, &static_bgr_[3 * p]);
+            s->range[p] = float(h.t);
+            shade(h, &s->bgr[3 * p]);
         }
-    bgr_ = static_bgr_;
-    yuyv_.resize(2 * n);
-    convert_region(0, 0, width_ - 1, height_ - 1);
+    for (size_t p = 0; p + 1 < n; p += 2)
+        bgr_pair_to_yuyv(&s->bgr[3 * p], &s->yuyv[2 * p]);
+    return s;
 }
 
 void colour_renderer::shade(const hit& h, uint8_t* bgr) const
@@ -138,17 +163,18 @@ void colour_renderer::render(double time_s, bool flip_vertical, bool flip_horizo
     const bool now = moving_bounds(time_s, x0, y0, x1, y1);
     if (have_moving_)
         for (int v = my0_; v <= my1_; ++v)
-            std::copy(static_bgr_.begin() + 3 * (size_t(v) * width_ + mx0_),
-                      static_bgr_.begin() + 3 * (size_t(v) * width_ + mx1_ + 1),
+            std::copy(statics_->bgr.begin() + 3 * (size_t(v) * width_ + mx0_),
+                      statics_->bgr.begin() + 3 * (size_t(v) * width_ + mx1_ + 1),
                       bgr_.begin() + 3 * (size_t(v) * width_ + mx0_));
     if (now) {
         const vec3 o = pose_.origin();
         for (int v = y0; v <= y1; ++v)
             for (int u = x0; u <= x1; ++u) {
                 const size_t p = size_t(v) * width_ + u;
-                const vec3 d = {rays_[3 * p], rays_[3 * p + 1], rays_[3 * p + 2]};
+                const float* r = &statics_->rays[3 * p];
+                const vec3 d = {r[0], r[1], r[2]};
                 const hit h = world_->trace_moving(o, d, time_s);
-                if (h.object != kNoObject && h.t < static_range_[p])
+                if (h.object != kNoObject && h.t < statics_->range[p])
                     shade(h, &bgr_[3 * p]);
             }
     }

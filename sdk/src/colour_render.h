@@ -29,6 +29,8 @@ void bgr_pair_to_yuyv(const uint8_t* bgr, uint8_t* yuyv);
 // and swap their two lumas.
 void flip_yuyv(const uint8_t* src, int width, int height, bool vertical, bool horizontal, uint8_t* dst);
 
+struct colour_statics;
+
 class colour_renderer {
 public:
     colour_renderer(std::shared_ptr<const scene> world, const factory_calibration& cal, int width, int height);
@@ -48,9 +50,11 @@ private:
     lens_model lens_;
     colour_pose pose_;
     int width_, height_;
-    std::vector<float> rays_;          // world directions, 3 floats per pixel
-    std::vector<float> static_range_;  // distance to the static scene along each ray
-    std::vector<uint8_t> static_bgr_;
+    std::shared_ptr<const colour_statics> build_statics() const;
+
+    // The static scene's image and rays, shared by every renderer of this
+    // size: the virtual cameras all have one geometry.
+    std::shared_ptr<const colour_statics> statics_;
     std::vector<uint8_t> bgr_;         // current image
     std::vector<uint8_t> yuyv_;        // current image, converted
     bool have_moving_ = false;

@@ -109,14 +109,14 @@ frameset* engine_impl::depth_to_rgb(frame* depth, frame* rgb, pvx3_error* error)
         depth_img = cv::Mat();
         cv::flip(depth_frame, depth_img, dcode);
     }
-    std::vector<uint8_t> yuyv;
+    pixel_buffer yuyv;
     const uint8_t* colour = c->bytes();
     if (ccode != 2) {
         yuyv.resize(size_t(ci.width) * ci.height * 2);
         flip_yuyv(c->bytes(), ci.width, ci.height, ci.flip_vertical, ci.flip_horizontal, yuyv.data());
         colour = yuyv.data();
     }
-    std::vector<uint8_t> reg_depth, bgr;
+    pixel_buffer reg_depth, bgr;
     if (!lib->align(cal, depth_img.ptr<uint16_t>(), colour, ci.width, ci.height, reg_depth, bgr, reason)) {
         report(error, PVX3_ERROR_LIBRARY, reason.c_str());
         return nullptr;

@@ -72,7 +72,7 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
         info.bytes_per_pixel = 2;
         depth_lens_info(dev_, size.first, info);
         if (depth != plan_.end()) {
-            std::vector<uint8_t> pixels;
+            pixel_buffer pixels;
             reconstruction_engine::depth_job job;
             job.calibration = &dev_.calibration();
             job.width = size.first;
@@ -88,7 +88,7 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
             }
         }
         if (ir != plan_.end()) {
-            std::vector<uint8_t> pixels(size_t(size.first) * size.second * 2);
+            pixel_buffer pixels(size_t(size.first) * size.second * 2);
             synth.amplitude(raw_.data(), reinterpret_cast<uint16_t*>(pixels.data()));
             info.stream = PVX3_STREAM_IR;
             out.ir = std::make_shared<frame_impl>(info, std::move(pixels));
@@ -96,7 +96,7 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
     }
     if (rgb != plan_.end()) {
         colour_renderer& r = dev_.renderer(rgb->second.first, rgb->second.second);
-        std::vector<uint8_t> pixels(size_t(r.width()) * r.height() * 2);
+        pixel_buffer pixels(size_t(r.width()) * r.height() * 2);
         r.render(scene_time, opts.flip_vertical, opts.flip_horizontal, pixels.data());
         frame_info info = base;
         info.stream = PVX3_STREAM_RGB;

@@ -75,7 +75,7 @@ std::string sidecar_json(const frame_info& f, const std::string& image_name)
 
 }  // namespace
 
-frame_impl::frame_impl(const frame_info& info, std::vector<uint8_t> data) : info_(info), data_(std::move(data)) {}
+frame_impl::frame_impl(const frame_info& info, pixel_buffer data) : info_(info), data_(std::move(data)) {}
 
 frame_impl::frame_impl(const frame_info& info, std::vector<float> xyz) : info_(info), xyz_(std::move(xyz)) {}
 

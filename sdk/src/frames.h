@@ -6,11 +6,40 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "parvolux3/pvx3.h"
 
 namespace pvx3::detail {
+
+// Allocator whose value-initialisation leaves bytes as they are: frame
+// buffers are always overwritten completely, so zero-filling them first
+// would only cost a pass over several megabytes per frame.
+template <typename T>
+struct uninitialised_allocator : std::allocator<T> {
+    uninitialised_allocator() = default;
+    template <typename U>
+    uninitialised_allocator(const uninitialised_allocator<U>&) noexcept
+    {
+    }
+    template <typename U>
+    struct rebind {
+        using other = uninitialised_allocator<U>;
+    };
+    template <typename U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using pixel_buffer = std::vector<uint8_t, uninitialised_allocator<uint8_t>>;
 
 struct frame_info {
     int stream = 0;             // pvx3_stream_type
@@ -30,7 +59,7 @@ struct frame_info {
 
 class frame_impl final : public frame {
 public:
-    frame_impl(const frame_info& info, std::vector<uint8_t> data);
+    frame_impl(const frame_info& info, pixel_buffer data);
     // Point-cloud frame: x, y, z floats per pixel.
     frame_impl(const frame_info& info, std::vector<float> xyz);
 
@@ -50,10 +79,10 @@ public:
 
 private:
     frame_info info_;
-    std::vector<uint8_t> data_;
+    pixel_buffer data_;
     std::vector<float> xyz_;
     mutable std::once_flag render_once_;
-    mutable std::vector<uint8_t> render_;
+    mutable pixel_buffer render_;
 };
 
 using frame_ptr = std::shared_ptr<const frame_impl>;

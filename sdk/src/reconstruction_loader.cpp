@@ -114,7 +114,7 @@ bool reconstruction_engine::ensure_locked(const factory_calibration& cal, int wi
     return true;
 }
 
-bool reconstruction_engine::compute_depth(const depth_job& job, std::vector<uint8_t>& depth, std::string& reason)
+bool reconstruction_engine::compute_depth(const depth_job& job, pixel_buffer& depth, std::string& reason)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!ensure_locked(*job.calibration, job.width, job.height, reason))
@@ -156,8 +156,8 @@ bool reconstruction_engine::depth_to_points(const factory_calibration& cal, cons
 }
 
 bool reconstruction_engine::align(const factory_calibration& cal, const uint16_t* depth, const uint8_t* yuyv,
-                                  int colour_width, int colour_height, std::vector<uint8_t>& registered_depth,
-                                  std::vector<uint8_t>& bgr, std::string& reason)
+                                  int colour_width, int colour_height, pixel_buffer& registered_depth,
+                                  pixel_buffer& bgr, std::string& reason)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!ensure_locked(cal, cal.depth.width, cal.depth.height, reason))

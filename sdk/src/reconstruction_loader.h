@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "calibration.h"
+#include "frames.h"
 
 namespace qzapi {
 class Reconstruction;
@@ -33,7 +34,7 @@ public:
         const uint16_t* raw = nullptr;
     };
     // Depth (width x height, mm) of a dual-frequency raw frame.
-    bool compute_depth(const depth_job& job, std::vector<uint8_t>& depth, std::string& reason);
+    bool compute_depth(const depth_job& job, pixel_buffer& depth, std::string& reason);
 
     // x, y, z per pixel of a depth image of the initialised size (640 x 480 or
     // 320 x 240) or of the colour size after a colour-capable initialisation.
@@ -43,7 +44,7 @@ public:
     // Aligns a 640 x 480 depth image to a 1920 x 1080 YUYV colour frame: the
     // depth as seen by the colour camera and the undistorted B, G, R image.
     bool align(const factory_calibration& cal, const uint16_t* depth, const uint8_t* yuyv, int colour_width,
-               int colour_height, std::vector<uint8_t>& registered_depth, std::vector<uint8_t>& bgr,
+               int colour_height, pixel_buffer& registered_depth, pixel_buffer& bgr,
                std::string& reason);
 
 private:

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
 #include <random>
 
 #include <opencv2/core.hpp>
@@ -53,47 +55,43 @@ void write_temperature_words(double temperature_c, uint16_t* raw)
     raw[k::kTemperatureFractionWord] = static_cast<uint16_t>(fraction << 2);
 }
 
+struct tof_statics {
+    std::vector<float> rays;   // unit rays, 3 floats per pixel
+    std::vector<float> range;  // distance to the static scene, mm
+    std::vector<tof_synthesiser::pixel_model> model;
+    // Per channel: the measured distance whose corrected value is the table
+    // position (mm, sampled every kInverseStep mm over one range).
+    std::vector<float> inverse_wiggle[2];
+};
+
+namespace {
+
+double measured_distance(const tof_statics& s, int ch, double corrected)
+{
+    const std::vector<float>& table = s.inverse_wiggle[ch];
+    const double t = corrected / kInverseStep;
+    const int e = std::min(int(t), int(table.size()) - 2);
+    const double f = t - e;
+    return (1 - f) * table[e] + f * table[e + 1];
+}
+
+}  // namespace
+
 tof_synthesiser::tof_synthesiser(std::shared_ptr<const scene> world, const factory_calibration& cal,
                                  int width, int height, uint64_t seed)
     : world_(std::move(world)), cal_(cal), width_(width), height_(height),
       grid_step_(std::max(1, cal.depth.width / std::max(1, width)))
 {
-    const size_t n = size_t(width_) * height_;
-    rays_.resize(n * 3);
-    for (int i = 0; i < height_; ++i)
-        for (int j = 0; j < width_; ++j) {
-            double x, y;
-            cal_.depth.pixel_to_ray(j * grid_step_, i * grid_step_, x, y);
-            const vec3 d = normalised({x, y, 1.0});
-            float* r = &rays_[(size_t(i) * width_ + j) * 3];
-            r[0] = float(d.x);
-            r[1] = float(d.y);
-            r[2] = float(d.z);
-        }
-
-    // The cyclic error varies slowly (|slope| < 1), so y - wiggle(y) is
-    // monotonic and fixed-point steps converge; tabulate its inverse once.
-    for (int ch = 0; ch < 2; ++ch) {
-        const double range = cal_.tof.range_mm(ch);
-        const int entries = int(range / kInverseStep) + 2;
-        inverse_wiggle_[ch].resize(entries);
-        for (int e = 0; e < entries; ++e) {
-            const double corrected = e * kInverseStep;
-            double y = corrected;
-            for (int it = 0; it < 8; ++it)
-                y = corrected + cal_.tof.wiggle(ch, y);
-            inverse_wiggle_[ch][e] = float(y);
-        }
+    static std::mutex cache_mutex;
+    static auto* cache = new std::map<std::pair<int, int>, std::shared_ptr<const tof_statics>>();
+    {
+        std::lock_guard<std::mutex> lock(cache_mutex);
+        auto& slot = (*cache)[{width, height}];
+        if (!slot)
+            slot = build_statics();
+        statics_ = slot;
     }
-
-    static_range_.resize(n);
-    static_model_.resize(n);
-    for (size_t p = 0; p < n; ++p) {
-        const hit h = world_->trace_static({0, 0, 0}, {rays_[3 * p], rays_[3 * p + 1], rays_[3 * p + 2]});
-        static_range_[p] = float(h.t);
-        static_model_[p] = model_of(int(p), h);
-    }
-    model_ = static_model_;
+    model_ = statics_->model;
 
     std::mt19937_64 gen(seed ^ 0x5DEECE66DULL);
     std::normal_distribution<float> normal(0.0f, 1.0f);
@@ -102,19 +100,60 @@ tof_synthesiser::tof_synthesiser(std::shared_ptr<const scene> world, const facto
         v = normal(gen);
 }
 
+std::shared_ptr<const tof_statics> tof_synthesiser::build_statics() const
+{
+    auto s = std::make_shared<tof_statics>();
+    // The cyclic error varies slowly (|slope| < 1), so y - wiggle(y) is
+    // monotonic and fixed-point steps converge; tabulate its inverse once.
+    for (int ch = 0; ch < 2; ++ch) {
+        const double range = cal_.tof.range_mm(ch);
+        const int entries = int(range / kInverseStep) + 2;
+        s->inverse_wiggle[ch].resize(entries);
+        for (int e = 0; e < entries; ++e) {
+            const double corrected = e * kInverseStep;
+            double y = corrected;
+            for (int it = 0; it < 8; ++it)
+                y = corrected + cal_.tof.wiggle(ch, y);
+            s->inverse_wiggle[ch][e] = float(y);
+        }
+    }
+    const size_t n = size_t(width_) * height_;
+    s->rays.resize(n * 3);
+    for (int i = 0; i < height_; ++i)
+        for (int j = 0; j < width_; ++j) {
+            double x, y;
+            cal_.depth.pixel_to_ray(j * grid_step_, i * grid_step_, x, y);
+            const vec3 d = normalised({x, y, 1.0});
+            float* r = &s->rays[(size_t(i) * width_ + j) * 3];
+            r[0] = float(d.x);
+            r[1] = float(d.y);
+            r[2] = float(d.z);
+        }
+    s->range.resize(n);
+    s->model.resize(n);
+    for (size_t p = 0; p < n; ++p) {
+        const float* r = &s->rays[3 * p];
+        const hit h = world_->trace_static({0, 0, 0}, {r[0], r[1], r[2]});
+        s->range[p] = float(h.t);
+        s->model[p] = model_of(*s, int(p), h);
+    }
+    return s;
+}
+
 vec3 tof_synthesiser::ray(int row, int column) const
 {
-    const float* r = &rays_[(size_t(row) * width_ + column) * 3];
+    const float* r = &statics_->rays[(size_t(row) * width_ + column) * 3];
     return {r[0], r[1], r[2]};
 }
 
-tof_synthesiser::pixel_model tof_synthesiser::model_of(int index, const hit& h) const
+tof_synthesiser::pixel_model tof_synthesiser::model_of(const tof_statics& s, int index, const hit& h) const
 {
     pixel_model m{};
     if (h.object == kNoObject)
         return m;
     const int row = index / width_, column = index % width_;
-    const vec3 d = ray(row, column);
+    const float* r = &s.rays[size_t(index) * 3];
+    const vec3 d = {r[0], r[1], r[2]};
     const surface_look look = world_->look(h);
     const double cos_incidence = std::abs(dot(h.normal, d));
     const double r_m = h.t / 1000.0;
@@ -130,21 +169,13 @@ tof_synthesiser::pixel_model tof_synthesiser::model_of(int index, const hit& h) 
         const double range = e.range_mm(ch);
         const double fitting = e.fitting_offset(ch, column * grid_step_, row * grid_step_);
         // Measured distance y satisfies y - wiggle(y) + fitting = target (mod range).
-        const double y = measured_distance(ch, wrap(target - fitting, range));
+        const double y = measured_distance(s, ch, wrap(target - fitting, range));
         const double mm_per_radian = range / (2 * kPi);
         const double phase = (y - e.global_offset_mm[ch]) / mm_per_radian;
         m.i0[ch] = float(amplitude * std::cos(phase));
         m.q0[ch] = float(amplitude * std::sin(phase));
     }
     return m;
-}
-
-double tof_synthesiser::measured_distance(int ch, double corrected) const
-{
-    const double t = corrected / kInverseStep;
-    const int e = std::min(int(t), int(inverse_wiggle_[ch].size()) - 2);
-    const double f = t - e;
-    return (1 - f) * inverse_wiggle_[ch][e] + f * inverse_wiggle_[ch][e + 1];
 }
 
 bool tof_synthesiser::moving_bounds(double time_s, int& x0, int& y0, int& x1, int& y1) const
@@ -182,8 +213,8 @@ void tof_synthesiser::refresh_moving(double time_s)
     // Pixels the object covered last time get the static scene back.
     if (have_moving_)
         for (int i = my0_; i <= my1_; ++i)
-            std::copy(static_model_.begin() + size_t(i) * width_ + mx0_,
-                      static_model_.begin() + size_t(i) * width_ + mx1_ + 1,
+            std::copy(statics_->model.begin() + size_t(i) * width_ + mx0_,
+                      statics_->model.begin() + size_t(i) * width_ + mx1_ + 1,
                       model_.begin() + size_t(i) * width_ + mx0_);
     have_moving_ = now;
     if (!now)
@@ -193,8 +224,8 @@ void tof_synthesiser::refresh_moving(double time_s)
         for (int j = x0; j <= x1; ++j) {
             const size_t p = size_t(i) * width_ + j;
             const hit h = world_->trace_moving({0, 0, 0}, ray(i, j), time_s);
-            if (h.object != kNoObject && h.t < static_range_[p])
-                model_[p] = model_of(int(p), h);
+            if (h.object != kNoObject && h.t < statics_->range[p])
+                model_[p] = model_of(*statics_, int(p), h);
         }
 }
 

@@ -39,6 +39,8 @@ struct tof_sensor_constants {
     static constexpr int kTemperatureFractionWord = 28;
 };
 
+struct tof_statics;
+
 class tof_synthesiser {
 public:
     // Frames of width x height depth pixels: 640 x 480, or 320 x 240 binned
@@ -63,14 +65,14 @@ public:
     // Unit ray (camera frame) of pixel (row, column).
     vec3 ray(int row, int column) const;
 
-private:
     struct pixel_model {
         float i0[2], q0[2];  // signal phasor per channel at the reference integration time
         float level;         // mean sample level above dark at the reference integration time
     };
 
-    pixel_model model_of(int index, const hit& h) const;
-    double measured_distance(int ch, double corrected) const;
+private:
+    std::shared_ptr<const tof_statics> build_statics() const;
+    pixel_model model_of(const tof_statics& s, int index, const hit& h) const;
     void refresh_moving(double time_s);
     bool moving_bounds(double time_s, int& x0, int& y0, int& x1, int& y1) const;
     void write_samples(const tof_frame_request& request, uint16_t* raw) const;
@@ -78,14 +80,11 @@ private:
     std::shared_ptr<const scene> world_;
     factory_calibration cal_;
     int width_, height_, grid_step_;
-    std::vector<float> rays_;            // unit rays, 3 floats per pixel
-    std::vector<float> static_range_;    // distance to the static scene, mm
-    std::vector<pixel_model> static_model_;
+    // What does not move (rays, the static scene's pixels), shared by every
+    // synthesiser of this size: the virtual cameras all have one geometry.
+    std::shared_ptr<const tof_statics> statics_;
     std::vector<pixel_model> model_;     // static scene plus the moving object
     std::vector<float> noise_;           // standard normal samples
-    // Per channel: the measured distance whose corrected value is the table
-    // position (mm, sampled every kInverseStep mm over one range).
-    std::vector<float> inverse_wiggle_[2];
     bool have_moving_ = false;
     int mx0_ = 0, my0_ = 0, mx1_ = -1, my1_ = -1;  // pixels the moving object touched last
 };

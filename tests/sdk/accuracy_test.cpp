@@ -3,6 +3,8 @@
 // corrections remove (offsets, cyclic error, fitting surface, temperature).
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +22,9 @@ struct accuracy_case {
     const char* warmup_s;  // sensor warm-up time constant
     double min_valid;      // share of pixels on surfaces at 0.5 to 6 m with depth
 };
+
+void PrintTo(const accuracy_case& c, std::ostream* os) { *os << c.name; }
+
 
 class DepthAccuracy : public ::testing::TestWithParam<accuracy_case> {};
 

@@ -3,6 +3,8 @@
 // point cloud lies on the scene's surfaces.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +23,9 @@ struct flip_case {
     const char* name;
     bool vertical, horizontal;
 };
+
+void PrintTo(const flip_case& c, std::ostream* os) { *os << c.name; }
+
 
 class Registration : public ::testing::TestWithParam<flip_case> {};
 

@@ -3,6 +3,8 @@
 // missing reconstruction library).
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -36,6 +38,9 @@ struct module_case {
     std::vector<int> streams;
     bool has_sensor;
 };
+
+void PrintTo(const module_case& c, std::ostream* os) { *os << c.name; }
+
 
 class Modules : public ::testing::TestWithParam<module_case> {};
 
@@ -180,6 +185,53 @@ TEST(Configuration, StreamConfigurationIsChecked)
     EXPECT_EQ(cam.pipe->start(nullptr, nullptr), pvx3::PVX3_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(pvx3::pvx3_create_pipeline(nullptr, nullptr), nullptr);
     EXPECT_EQ(pvx3::pvx3_create_config(nullptr, nullptr), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// IR of frame set 0 (scene time 0) of a fresh camera under the current environment.
+std::vector<uint16_t> first_ir()
+{
+    camera cam;
+    if (cam.start({{pvx3::PVX3_STREAM_IR, 320, 240}}) != 0)
+        return {};
+    frameset_ptr fs = cam.next();
+    return fs ? pixels16(fs->get_ir_frame(nullptr)) : std::vector<uint16_t>{};
+}
+
+TEST(Configuration, SeedMakesTheNoiseRepeatable)
+{
+    std::vector<uint16_t> a, b, c;
+    {
+        scoped_environment env({{"PVX3_SEED", "11"}});
+        a = first_ir();
+        b = first_ir();
+    }
+    {
+        scoped_environment env({{"PVX3_SEED", "12"}});
+        c = first_ir();
+    }
+    ASSERT_EQ(a.size(), size_t(320) * 240);
+    EXPECT_EQ(a, b);
+    ASSERT_EQ(c.size(), a.size());
+    long differ = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        differ += a[i] != c[i];
+    EXPECT_GT(differ, long(a.size() / 4));
+}
+
+TEST(Configuration, AmbientTemperatureIsWhereTheSensorStarts)
+{
+    scoped_environment env({{"PVX3_AMBIENT_C", "40"}, {"PVX3_WARMUP_S", "1000"}});
+    camera cam;
+    ASSERT_EQ(cam.start({{pvx3::PVX3_STREAM_IR, 320, 240}}), 0);
+    frameset_ptr fs = cam.next();
+    ASSERT_TRUE(fs);
+    pvx3::testing::frame_conditions cond;
+    ASSERT_TRUE(pvx3::testing::conditions_of(fs->get_ir_frame(nullptr), cond));
+    EXPECT_NEAR(cond.temperature_c, 40.0, 0.05);
 }
 
 }  // namespace

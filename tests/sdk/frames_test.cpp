@@ -3,6 +3,8 @@
 // AddressSanitizer to check).
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -38,6 +40,9 @@ struct dump_case {
     const char* name;
     int stream;
 };
+
+void PrintTo(const dump_case& c, std::ostream* os) { *os << c.name; }
+
 
 class Dump : public ::testing::TestWithParam<dump_case> {};
 

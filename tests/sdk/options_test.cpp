@@ -2,6 +2,8 @@
 // sensor settles), distance range (render colours), flips, filter.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -183,6 +185,9 @@ struct flip_case {
     const char* name;
     bool vertical, horizontal;
 };
+
+void PrintTo(const flip_case& c, std::ostream* os) { *os << c.name; }
+
 
 class Flips : public ::testing::TestWithParam<flip_case> {};
 

@@ -42,7 +42,9 @@ struct camera {
     // Enables the streams and starts the pipeline; returns the start status.
     int start(const std::vector<pvx3::pvx3_stream_format>& streams);
     // Next frame set, or null after `timeout_ms`.
-    frameset_ptr next(unsigned int timeout_ms = 10000);
+    // The generous default covers the first frame set of a slow (sanitizer)
+    // build, which ray-casts the static scene once.
+    frameset_ptr next(unsigned int timeout_ms = 60000);
 };
 
 // Pixels of a 16-bit frame, copied.

@@ -2,6 +2,8 @@
 // distortion model, and round trips pixel -> ray -> pixel.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 
 #include <opencv2/calib3d.hpp>
@@ -17,6 +19,9 @@ struct lens_case {
     const char* name;
     lens_model lens;
 };
+
+void PrintTo(const lens_case& c, std::ostream* os) { *os << c.name; }
+
 
 class Lens : public ::testing::TestWithParam<lens_case> {};
 
