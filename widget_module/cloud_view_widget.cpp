@@ -12,6 +12,7 @@
 #include <vtkActor.h>
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkMapper.h>
+#include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 
@@ -81,6 +82,10 @@ cloud_view_widget::~cloud_view_widget() {
     m_viewer->removeAllPointClouds(0);
     m_viewer->removeCoordinateSystem("reference", 0);
     m_viewer->removeAllShapes(0);
+    // The visualiser's interaction style and the widget's interactor refer
+    // to each other; detach the style so both can be freed.
+    if (vtkRenderWindowInteractor* interactor = widget_cloud->interactor())
+      interactor->SetInteractorStyle(nullptr);
     m_viewer.reset();
   }
 }
