@@ -269,12 +269,14 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
       depthWidth = width;
       depthHeight = height;
     }
-    uint16_t* out = NewDepthImage(width, height, true);
-    if (out == nullptr) return;
-    *depthOut = out;
     const int32_t kb = TableBinning(width, height);
     const bool sameFrequency = frequency80.frequency == frequency100.frequency;
-    if (!initialised || kb == 0 || (!single && sameFrequency)) return;  // all invalid
+    const bool computable = initialised && kb != 0 && (single || !sameFrequency);
+    // The kernels write every pixel; only an image they never see needs zeroing.
+    uint16_t* out = NewDepthImage(width, height, !computable);
+    if (out == nullptr) return;
+    *depthOut = out;
+    if (!computable) return;  // all invalid
 
     const DepthFrame f = PrepareFrame(raw, out, width, height, kb, single ? 1 : 4);
     if (single) {
