@@ -150,7 +150,7 @@ TEST(Ownership, EveryHandedOverBufferIsReleasedAsDocumented)
     camera cam;
     ASSERT_EQ(cam.start({{pvx3::PVX3_STREAM_DEPTH, 640, 480}, {pvx3::PVX3_STREAM_RGB, 1920, 1080}}), 0);
     for (int i = 0; i < 3; ++i) {
-        pvx3::frameset* fs = cam.pipe->wait_for_frames(10000, nullptr);
+        pvx3::frameset* fs = cam.pipe->wait_for_frames(60000, nullptr);
         ASSERT_NE(fs, nullptr);
         pvx3::process_engine* engine = cam.pipe->get_process_engine(nullptr);
         pvx3::frame* cloud = engine->depth_to_point_cloud(fs->get_depth_frame(nullptr), nullptr);

@@ -13,8 +13,16 @@ using clock_type = std::chrono::steady_clock;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 TEST(Pacing, ThirtyFrameSetsPerSecond)
 {
+    if (kSanitized)
+        GTEST_SKIP() << "an instrumented build cannot make 30 frame sets per second; the plain build checks the rate";
     scoped_environment env({{"PVX3_PACING", "realtime"}});
     camera cam;
     ASSERT_EQ(cam.start({{pvx3::PVX3_STREAM_IR, 320, 240}}), 0);
