@@ -32,8 +32,8 @@ double wrap(double d, double range)
 
 // One raw row: level + sign * signal + sigma * noise, rounded and clipped to
 // the 10-bit range (1023 = saturated). Clipping in integers keeps the loop
-// free of branches, so it vectorises (with AVX2 where the processor has it).
-__attribute__((target_clones("avx2", "default"))) void emit_row(const float* level, const float* signal, float sign, const float* sigma,
+// free of branches, so it vectorises.
+void emit_row(const float* level, const float* signal, float sign, const float* sigma,
               const float* noise, int n, uint16_t* out)
 {
     for (int s = 0; s < n; ++s) {
