@@ -132,6 +132,8 @@ viewer::~viewer()
         std::_Exit(0);
     }
     teardown("viewer::~viewer");
+    // The bubble has no parent; the bus drops its connection when it goes.
+    delete bubble;
 }
 
 void viewer::apply_texts_and_fonts()
