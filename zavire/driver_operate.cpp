@@ -81,6 +81,7 @@ driver_operate::~driver_operate()
         stop();
         wait();
     }
+    std::lock_guard<std::mutex> finished(m_run_lock);
 }
 
 // --- stream commands (GUI thread) -------------------------------------------
@@ -414,6 +415,7 @@ pvx3::frameset* driver_operate::wait_for_frame_set()
 
 void driver_operate::run()
 {
+    std::lock_guard<std::mutex> running(m_run_lock);
     std::unique_ptr<save_pool> pool = save_pool::create(kSaveWorkers);
     int depth_index = 1;
     int rgb_index = 1;

@@ -179,6 +179,11 @@ private:
     pass_state m_pass;          // acquisition thread only
     pcl::PointCloud<pcl::PointXYZRGB> m_cloud_scratch; // acquisition thread only
 
+    // Taken by run() around its whole body and by the destructor after
+    // wait(): an ordering of the thread's last writes that sanitizers see
+    // (QThread::wait synchronises through futexes they cannot follow).
+    std::mutex m_run_lock;
+
     std::mutex m_stats_lock;
     loop_statistics m_stats;
     qint64 m_last_frame_number = -1; // acquisition thread only; -1 after a (re)start

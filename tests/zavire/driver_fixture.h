@@ -51,9 +51,9 @@ public:
     QList<driver_event> events(const QString& name) const;
     const QList<driver_event>& all() const { return m_events; }
     // Processes events until `name` has been seen `n` times in total.
-    bool wait_for(const QString& name, int n = 1, int timeout_ms = 10000);
+    bool wait_for(const QString& name, int n = 1, int timeout_ms = 60000);
     // Waits for `n` more `name` events than now.
-    bool wait_for_more(const QString& name, int n = 1, int timeout_ms = 10000);
+    bool wait_for_more(const QString& name, int n = 1, int timeout_ms = 60000);
 
     // Switches the ToF module on and waits for its start report.
     bool start_tof();

@@ -26,4 +26,6 @@ private:
 };
 
 // Processes GUI events until `done` holds or `timeout_ms` passes.
-bool process_until(const std::function<bool()>& done, int timeout_ms = 10000);
+// The timeout is generous: sanitizer builds run the simulated camera many
+// times slower, and a passing test never waits for it.
+bool process_until(const std::function<bool()>& done, int timeout_ms = 60000);

@@ -138,7 +138,7 @@ TEST(FrameConversion, RgbdCloudColouredFromTheRegisteredColourFrame)
     ASSERT_TRUE(process_until([&] {
         std::lock_guard<std::mutex> g(lock);
         return !colour.isNull();
-    }, 30000));
+    }, 60000));
     // The captures refer to locals: end the thread before reading them.
     h.close();
     ASSERT_EQ(cloud.width, 1920u);

@@ -172,8 +172,8 @@ TEST(Commands, RgbdReportsTwiceInOrder)
     EXPECT_FALSE(h.driver()->m_rgb_on);
     EXPECT_TRUE(h.driver()->m_rgbd_on);
     // Registered frames: depth images and colour pixmaps at the colour size.
-    ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_date_vec"), 2, 20000));
-    ASSERT_TRUE(h.wait_for_more(QStringLiteral("show_rgb"), 2, 20000));
+    ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_date_vec"), 2, 60000));
+    ASSERT_TRUE(h.wait_for_more(QStringLiteral("show_rgb"), 2, 60000));
     EXPECT_EQ(h.events(QStringLiteral("show_rgb")).back().args[0].toSize(), QSize(1920, 1080));
     EXPECT_EQ(h.driver()->get_depth_resolutions().width, 640);
     const driver_operate::loop_statistics stats = h.driver()->statistics();
@@ -286,7 +286,7 @@ TEST_P(CloseWithinOneSecond, InEveryState)
     if (c.start_tof && c.wake)
         ASSERT_TRUE(h.wait_for(QStringLiteral("finish_change_frame"), c.rgbd ? 2 : 1));
     if (c.frames > 0)
-        ASSERT_TRUE(h.wait_for(QStringLiteral("update_date_vec"), c.frames, 30000));
+        ASSERT_TRUE(h.wait_for(QStringLiteral("update_date_vec"), c.frames, 60000));
     const qint64 ms = h.close();
     EXPECT_LT(ms, 1000) << c.name;
 }

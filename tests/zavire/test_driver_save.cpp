@@ -197,7 +197,7 @@ TEST(SaveRgbd, DepthAndColourNumbersMatch)
     h.driver()->start_rgbd();
     h.driver()->wake();
     ASSERT_TRUE(h.wait_for(QStringLiteral("finish_change_frame"), 2));
-    ASSERT_TRUE(h.wait_for_more(QStringLiteral("show_rgb"), 1, 20000));
+    ASSERT_TRUE(h.wait_for_more(QStringLiteral("show_rgb"), 1, 60000));
     // Point clouds of registered frames have 1920 x 1080 points; writing them
     // as text takes long, so this batch saves the images only (the colouring
     // of RGBD clouds is checked in the conversion tests).
