@@ -21,8 +21,10 @@ void crash_on_purpose(int how)
 {
     switch (how) {
     case 0: {
-        volatile int* null_pointer = nullptr;
-        *null_pointer = 42;
+        // An unmapped address that is not null: undefined-behaviour
+        // sanitizers would intercept a null store before it faults.
+        volatile int* bad = reinterpret_cast<int*>(static_cast<uintptr_t>(0x10));
+        *bad = 42;
         break;
     }
     case 1: {
