@@ -6,6 +6,7 @@
 #include "app/save_settings_store.h"
 #include "folder_dialog.h"
 #include "is_chinese_path.h"
+#include "save_checks.h"
 #include "viewer_messages.h"
 #include "zavire_resources.h"
 
@@ -38,25 +39,10 @@ save_path_widget::save_path_widget(QWidget *parent) : QWidget(parent)
 
 bool save_path_widget::validate(save_settings &out) const
 {
-    const QString frame_text = line_frame->text();
-    if (frame_text.isEmpty()) {
-        post_user_message(viewer_text::enter_frame);
-        return false;
-    }
-    const int frame = frame_text.toInt();
-    if (frame < 1 || frame > 99) {
-        post_user_message(viewer_text::frame_range);
-        return false;
-    }
     const QString path = line_file_path->text();
-    if (path.isEmpty()) {
-        post_user_message(viewer_text::select_path);
+    const int frame = checked_save_frames(line_frame->text(), path, true);
+    if (frame == 0)
         return false;
-    }
-    if (is_chinese_path(path)) {
-        post_user_message(viewer_text::chinese_path);
-        return false;
-    }
     out.frame = frame;
     out.depth = check_depth->isChecked();
     out.ir = check_png->isChecked();

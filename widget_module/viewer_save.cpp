@@ -3,37 +3,17 @@
 #include "app/save_settings_store.h"
 #include "folder_dialog.h"
 #include "is_chinese_path.h"
+#include "save_checks.h"
 #include "save_path_widget.h"
 #include "viewer_messages.h"
 #include "zavire/driver_operate.h"
 
-namespace {
-// Frame counts a save accepts.
-bool frame_count_in_range(int frame)
-{
-    return frame >= 1 && frame <= 99;
-}
-} // namespace
-
 bool viewer::validate_rgb_save(save_settings &settings)
 {
-    const QString frame_text = line_frame->text();
-    if (frame_text.isEmpty()) {
-        post_user_message(viewer_text::enter_frame);
-        return false;
-    }
-    // A count of 0 (a text the 1-to-30 validator lets through while typing)
-    // would ask for a save that writes nothing and never reports back.
-    const int frame = frame_text.toInt();
-    if (!frame_count_in_range(frame)) {
-        post_user_message(viewer_text::frame_range);
-        return false;
-    }
     const QString path = line_file_path->text();
-    if (is_chinese_path(path)) {
-        post_user_message(viewer_text::chinese_path);
+    const int frame = checked_save_frames(line_frame->text(), path, false);
+    if (frame == 0)
         return false;
-    }
     settings.RGBFrame = frame;
     settings.rgb_file_path = path;
     return true;
@@ -41,25 +21,10 @@ bool viewer::validate_rgb_save(save_settings &settings)
 
 bool viewer::validate_rgbd_save(save_settings &settings)
 {
-    const QString frame_text = line_rgbd_frame->text();
-    if (frame_text.isEmpty()) {
-        post_user_message(viewer_text::enter_frame);
-        return false;
-    }
-    const int frame = frame_text.toInt();
-    if (!frame_count_in_range(frame)) {
-        post_user_message(viewer_text::frame_range);
-        return false;
-    }
     const QString path = line_rgbd_file_path->text();
-    if (path.isEmpty()) {
-        post_user_message(viewer_text::select_path);
+    const int frame = checked_save_frames(line_rgbd_frame->text(), path, true);
+    if (frame == 0)
         return false;
-    }
-    if (is_chinese_path(path)) {
-        post_user_message(viewer_text::chinese_path);
-        return false;
-    }
     settings.RGBDFrame = frame;
     settings.RGBD = check_rgbd_depth->isChecked();
     settings.RGBDPcl = check_rgbd_pcd->isChecked();
