@@ -214,19 +214,7 @@ void cloud_view_widget::update_start_button() {
 }
 
 void cloud_view_widget::on_btn_info() {
-  if (widget_time->isVisible()) {
-    btn_info->setIcon(view_icon("info.png"));
-    widget_time->hide();
-    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
-    m_info_timer_id = 0;
-  } else {
-    widget_time->show();
-    // A page switch hides the strip but leaves its timer running; replace
-    // that timer instead of leaking it.
-    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
-    m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
-    btn_info->setIcon(view_icon("info_off.png"));
-  }
+  view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
 }
 
 void cloud_view_widget::on_btn_photo() { emit sig_save_tof(); }

@@ -87,18 +87,7 @@ void rgb_view_widget::on_btn_start() {
 }
 
 void rgb_view_widget::on_btn_info() {
-  if (widget_time->isVisible()) {
-    widget_time->hide();
-    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
-    m_info_timer_id = 0;
-    btn_info->setIcon(view_icon("info.png"));
-  } else {
-    widget_time->show();
-    // Replace the running timer rather than leave it firing unheard.
-    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
-    m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
-    btn_info->setIcon(view_icon("info_off.png"));
-  }
+  view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
 }
 
 void rgb_view_widget::timerEvent(QTimerEvent* event) {

@@ -104,17 +104,7 @@ void WidgetIR::on_btn_start() {
 }
 
 void WidgetIR::on_btn_info() {
-  if (widget_time->isVisible()) {
-    widget_time->hide();
-    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
-    m_info_timer_id = 0;
-    btn_info->setIcon(view_icon("info.png"));
-  } else {
-    widget_time->show();
-    if (m_info_timer_id != 0) killTimer(m_info_timer_id);
-    m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
-    btn_info->setIcon(view_icon("info_off.png"));
-  }
+  view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
 }
 
 void WidgetIR::timerEvent(QTimerEvent* event) {
