@@ -161,12 +161,11 @@ void quality_controller::toggle_log() {
     stop_log();
     return;
   }
-  const QString start =
-      m_log_path.isEmpty()
-          ? QDir::home().filePath(QStringLiteral("depth_quality_%1.csv")
-                                      .arg(QDateTime::currentDateTime().toString(
-                                          QStringLiteral("yyyyMMdd_HHmmss"))))
-          : QFileInfo(m_log_path).absolutePath();
+  // A fresh name in the folder of the last log (or the home folder).
+  const QDir folder = m_log_path.isEmpty() ? QDir::home() : QFileInfo(m_log_path).absoluteDir();
+  const QString start = folder.filePath(
+      QStringLiteral("depth_quality_%1.csv")
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
   QWidget* parent = m_panel ? m_panel->window() : nullptr;
   const QString file = choose_csv_file(parent, tr("Log to CSV"), start);
   if (file.isEmpty()) return;

@@ -18,7 +18,6 @@ quality_region_overlay::quality_region_overlay(QWidget* parent) : QWidget(parent
   qRegisterMetaType<quality::region>();
   setFocusPolicy(Qt::ClickFocus);
   setMouseTracking(false);
-  setToolTip(tr("Shift + drag: measure a region"));
 }
 
 void quality_region_overlay::set_image_geometry(const QSize& image_size, const QRect& drawn) {
