@@ -90,6 +90,7 @@ quality_controller::probe_value quality_controller::sample_probe(const cv::Mat& 
       sum_sq += static_cast<double>(s) * s;
       ++n;
     }
+  if (n > 0) v.mean = sum / n;
   if (n >= 2) v.sigma = std::sqrt(std::max(0.0, (sum_sq - sum * sum / n) / (n - 1)));
   return v;
 }
@@ -128,7 +129,7 @@ void quality_controller::update_plot(const quality::quality_report& r, const pro
   } else if (m_probe && probe.valid) {
     if (m_plot->current_source() != quality_plot_widget::source::pixel_depth)
       m_plot->set_source(quality_plot_widget::source::pixel_depth);
-    m_plot->add_sample(t, probe.depth, probe.sigma);
+    m_plot->add_sample(t, probe.depth, probe.mean, probe.sigma);
   }
 }
 

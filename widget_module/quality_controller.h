@@ -82,7 +82,8 @@ class quality_controller : public QObject {
   struct probe_value {
     bool valid = false;
     int depth = 0;
-    double sigma = 0;
+    double mean = 0;   // of the valid depths in the window
+    double sigma = 0;  // their sample deviation
   };
   probe_value sample_probe(const cv::Mat& depth);
   void update_plot(const quality::quality_report& report, const probe_value& probe, double t);

@@ -106,10 +106,17 @@ void quality_plot_widget::clear() {
 }
 
 void quality_plot_widget::add_sample(double time_s, double value_mm, double sigma_mm) {
+  add_sample(time_s, value_mm, value_mm, sigma_mm);
+}
+
+void quality_plot_widget::add_sample(double time_s, double value_mm, double centre_mm,
+                                     double sigma_mm) {
   if (!std::isfinite(value_mm)) return;
+  if (!std::isfinite(centre_mm)) centre_mm = value_mm;
+  const double s = std::isfinite(sigma_mm) ? std::abs(sigma_mm) : 0.0;
   // A clock that went back (a new stream) starts a new history.
   if (!m_samples.empty() && time_s < m_samples.back().t) m_samples.clear();
-  m_samples.push_back({time_s, value_mm, std::isfinite(sigma_mm) ? std::abs(sigma_mm) : 0.0});
+  m_samples.push_back({time_s, value_mm, centre_mm - s, centre_mm + s});
   while (!m_samples.empty() && m_samples.front().t < time_s - kSpanSeconds) m_samples.pop_front();
   refresh();
 }
@@ -124,15 +131,11 @@ void quality_plot_widget::refresh() {
   for (const sample& s : m_samples) {
     const double x = s.t - now;
     value.append(QPointF(x, s.value));
-    upper.append(QPointF(x, s.value + s.sigma));
-    lower.append(QPointF(x, s.value - s.sigma));
-    if (value.size() == 1) {
-      lo = s.value - s.sigma;
-      hi = s.value + s.sigma;
-    } else {
-      lo = std::min(lo, s.value - s.sigma);
-      hi = std::max(hi, s.value + s.sigma);
-    }
+    upper.append(QPointF(x, s.high));
+    lower.append(QPointF(x, s.low));
+    const double a = std::min(s.low, s.value), b = std::max(s.high, s.value);
+    lo = value.size() == 1 ? a : std::min(lo, a);
+    hi = value.size() == 1 ? b : std::max(hi, b);
   }
   m_value->replace(value);
   m_upper->replace(upper);

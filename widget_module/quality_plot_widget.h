@@ -13,8 +13,9 @@ class QValueAxis;
 QT_CHARTS_END_NAMESPACE
 
 // A plot of the last 10 s of one depth value with its ±1 σ band: the
-// region's mean with its spatial σ, or the clicked pixel's depth with its
-// temporal σ when no region is drawn. Time runs from -10 s (left) to the
+// region's mean with its spatial σ around it, or the clicked pixel's depth
+// with the band of its temporal σ around its recent mean when no region is
+// drawn (so the line's excursions show against the spread). Time runs from -10 s (left) to the
 // newest frame at 0 s; the depth axis keeps round limits and only moves
 // when the data leaves it or shrinks well inside it.
 class quality_plot_widget : public QWidget {
@@ -29,8 +30,11 @@ class quality_plot_widget : public QWidget {
   // Switches what is plotted (the title says which) and starts afresh.
   void set_source(source s);
   source current_source() const { return m_source; }
-  // One frame's value at `time_s` (seconds on a steady clock).
+  // One frame's value at `time_s` (seconds on a steady clock), with the
+  // band value ± sigma.
   void add_sample(double time_s, double value_mm, double sigma_mm);
+  // The same with the band centred elsewhere: centre ± sigma.
+  void add_sample(double time_s, double value_mm, double centre_mm, double sigma_mm);
   void clear();
 
   int samples() const { return static_cast<int>(m_samples.size()); }
@@ -42,7 +46,7 @@ class quality_plot_widget : public QWidget {
 
  private:
   struct sample {
-    double t, value, sigma;
+    double t, value, low, high;
   };
   void refresh();
   void fit_depth_axis(double lo, double hi);

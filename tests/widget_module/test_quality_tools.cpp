@@ -149,6 +149,11 @@ TEST(QualityPlot, KeepsTenSecondsWithTheSigmaBand) {
 
   plot.set_source(quality_plot_widget::source::pixel_depth);
   EXPECT_EQ(plot.samples(), 0);
+  // A band centred elsewhere (a pixel's recent mean).
+  plot.add_sample(10, 1004, 1000, 2);
+  EXPECT_DOUBLE_EQ(plot.value_series()->pointsVector().back().y(), 1004);
+  EXPECT_DOUBLE_EQ(plot.upper_series()->pointsVector().back().y(), 1002);
+  EXPECT_DOUBLE_EQ(plot.lower_series()->pointsVector().back().y(), 998);
   EXPECT_TRUE(plot.chart()->title().contains(QStringLiteral("pixel")));
   // A clock that starts again (a new stream) drops the old history.
   plot.add_sample(50, 900, 1);
