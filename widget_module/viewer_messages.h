@@ -20,6 +20,7 @@ inline const char *const camera_lost =
     "The camera was disconnected: its modules were switched off. Reconnect it, then choose it again with +.";
 inline const char *const view_notice_lost =
     "No frames are coming: the camera was disconnected.\nReconnect it, then choose it again with +.";
+inline const char *const view_notice_back = "The camera is connected again: choose it in the list to open it.";
 inline const char *const save_nothing_streaming =
     "Nothing is streaming: switch on Depth Camera, RGB Camera or RGBD Fusion, then save.";
 inline const char *const save_needs_depth = "Switch on Depth Camera (or RGBD Fusion) first, then save.";

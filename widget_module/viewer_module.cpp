@@ -67,6 +67,10 @@ bool viewer::list_modules(bool tell_none)
     table_module->raise();
     if (appeared && !tell_none)
         post_user_message(QString::fromUtf8(viewer_text::camera_found).arg(name));
+    if (appeared && m_view_notice->isVisible()) {
+        m_view_notice->setText(QString::fromUtf8(viewer_text::view_notice_back));
+        place_view_notice();
+    }
     return true;
 }
 
@@ -559,6 +563,13 @@ void viewer::check_flip_hor_change(int state)
 void viewer::slot_open_faild()
 {
     btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
+    // A camera that went before it could be opened leaves no module rows to
+    // work with: close the attempt, so "+" lists what is connected again.
+    if (driver && widget_module->isHidden()) {
+        teardown("viewer::slot_open_faild");
+        m_list_has_camera = false;
+        m_list_timer->start();
+    }
 }
 
 void viewer::slot_fail_open_drive()

@@ -469,6 +469,7 @@ void camera_lost_while_saving(situation &s)
     ASSERT_TRUE(pvx3::testing::plug_camera(v.sdk_context()));
     ASSERT_TRUE(wait_until([&] { return v.table_module->isVisible(); }, 3000));
     EXPECT_TRUE(s.messages.last().startsWith(QStringLiteral("Camera connected: Parvolux QZ30 Dual")));
+    EXPECT_EQ(v.view_notice()->text(), text(viewer_text::view_notice_back));
     s.click_list_row();
     ASSERT_NE(v.current_driver(), nullptr);
     ASSERT_TRUE(wait_until([&] { return v.widget_module->isVisible() && v.parameter_panel(); }, 15000));
@@ -492,6 +493,8 @@ void camera_lost_and_back_by_variables(situation &s)
     ASSERT_FALSE(s.wait_message(text(viewer_text::camera_lost), 30000).isEmpty());
     EXPECT_EQ(s.bubble_text(), text(viewer_text::camera_lost));
     EXPECT_TRUE(shows_icon(v.btn_switch_tof, kOff));
+    EXPECT_TRUE(v.view_notice()->isVisible());
+    s.screenshot("situation_camera_lost_message");
     ASSERT_TRUE(wait_until([&] { return v.table_module->isVisible(); }, 5000));
     s.click_list_row();
     ASSERT_TRUE(wait_until([&] { return v.widget_module->isVisible() && v.parameter_panel(); }, 15000));
@@ -517,6 +520,45 @@ void no_camera(situation &s)
     EXPECT_EQ(v.table_module->item(0, 0)->text(), QStringLiteral("Parvolux QZ30 Dual"));
     s.click_list_row();
     EXPECT_TRUE(wait_until([&] { return v.widget_module->isVisible(); }, 15000));
+}
+
+void camera_gone_before_opening(situation &s)
+{
+    viewer &v = s.v();
+    s.click(v.btn_chose_module);
+    ASSERT_TRUE(v.table_module->isVisible());
+    // Unplugged between listing and choosing.
+    ASSERT_TRUE(pvx3::testing::unplug_camera(v.sdk_context()));
+    s.click_list_row();
+    EXPECT_FALSE(s.wait_message(QStringLiteral("open device fail!"), 10000).isEmpty());
+    // No dead end: the attempt is closed and "+" tells what is connected.
+    EXPECT_TRUE(wait_until([&] { return v.current_driver() == nullptr; }, 5000));
+    s.messages.clear();
+    s.click(v.btn_chose_module);
+    EXPECT_EQ(s.messages.last(), text(viewer_text::no_camera));
+    ASSERT_TRUE(pvx3::testing::plug_camera(v.sdk_context()));
+    ASSERT_TRUE(wait_until([&] { return v.table_module->isVisible(); }, 3000));
+    s.click_list_row();
+    EXPECT_TRUE(wait_until([&] { return v.widget_module->isVisible() && v.parameter_panel(); }, 15000));
+}
+
+void slow_camera(situation &s)
+{
+    // One frame set every 3 s: the views say when nothing comes.
+    s.open_camera();
+    viewer &v = s.v();
+    s.click(v.btn_switch_tof);
+    cloud_view_widget *depth = v.depth_view();
+    ASSERT_NE(depth, nullptr);
+    auto notice = [&]() -> QLabel * { return depth->findChild<QLabel *>(QStringLiteral("label_no_frames")); };
+    ASSERT_TRUE(wait_until([&] { return s.depth_frames >= 1; }, 20000));
+    ASSERT_TRUE(notice() == nullptr || !notice()->isVisible());
+    ASSERT_TRUE(wait_until([&] { return notice() && notice()->isVisible(); }, 3500));
+    EXPECT_EQ(notice()->text(), QStringLiteral("No frames are coming from the camera."));
+    const QRect area(depth->widget_view->mapTo(depth, QPoint(0, 0)), depth->widget_view->size());
+    EXPECT_TRUE(area.contains(notice()->geometry()));
+    ASSERT_TRUE(s.more_depth(1, 10000));
+    EXPECT_FALSE(notice()->isVisible()) << "a frame hides it";
 }
 
 void stream_fails_to_start(situation &s)
@@ -699,6 +741,8 @@ const situation_row kRows[] = {
     {"camera_lost_and_back_by_variables", {{"PVX3_LOST_AFTER", "90"}, {"PVX3_RECONNECT_MS", "1500"}},
      camera_lost_and_back_by_variables},
     {"no_camera", {{"PVX3_NO_CAMERA", "1"}}, no_camera},
+    {"camera_gone_before_opening", {}, camera_gone_before_opening},
+    {"slow_camera", {{"PVX3_FRAME_DELAY_MS", "3000"}}, slow_camera},
     {"stream_fails_to_start",
      {{"PVX3_RECONSTRUCTION_LIBRARY", "/nonexistent/libqzreconstruction.so"}},
      stream_fails_to_start},
