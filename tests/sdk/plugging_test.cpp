@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 #include <unistd.h>
 
 #include "sdk_test_support.h"
+#include "support/file_size_limit.h"
 
 using namespace sdk_test;
 using clock_type = std::chrono::steady_clock;
@@ -147,29 +146,6 @@ TEST(Plugging, NoCameraUntilOneIsPluggedIn)
     EXPECT_EQ(ctx->query_devices(nullptr), 1);
     EXPECT_NE(ctx->get_device(nullptr), nullptr);
 }
-
-// A full disk: writes beyond a file-size limit fail (SIGXFSZ ignored, so
-// the write returns EFBIG), as they would with ENOSPC.
-class file_size_limit {
-public:
-    explicit file_size_limit(rlim_t bytes)
-    {
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~file_size_limit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit old_{};
-    void (*old_handler_)(int) = nullptr;
-};
 
 TEST(Dump, AFullDiskLeavesNoTruncatedFile)
 {

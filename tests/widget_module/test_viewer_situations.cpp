@@ -16,9 +16,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <parvolux3/pvx3_testing.h>
@@ -38,6 +36,7 @@
 #include "viewer_messages.h"
 #include "widget_ir.h"
 #include "zavire/whole_file.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
@@ -661,29 +660,6 @@ void measure_paused_and_unmeasured_pixels(situation &s)
         s.expect_all_views_usable();
     }
 }
-
-// A full disk, made by a file size limit on this process.
-class file_size_limit
-{
-public:
-    explicit file_size_limit(rlim_t bytes)
-    {
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~file_size_limit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_handler)(int) = nullptr;
-};
 
 void disk_full(situation &s)
 {

@@ -4,6 +4,7 @@
 #include "zavire/whole_file.h"
 
 #include "message_recorder.h"
+#include "support/file_size_limit.h"
 
 #include "app/task_observer.h"
 
@@ -17,8 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -212,30 +211,6 @@ TEST(SaveBatch, FailuresReplaceTheCompletionMessage)
     EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("/x/depth[1].png")));
     EXPECT_NE(messages.texts()[0], QStringLiteral("Save completed."));
 }
-
-// A full disk: writes beyond a file-size limit fail (SIGXFSZ ignored, so
-// the write returns EFBIG), as they would with ENOSPC.
-class file_size_limit
-{
-public:
-    explicit file_size_limit(rlim_t bytes)
-    {
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~file_size_limit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_handler)(int) = nullptr;
-};
 
 TEST(SaveTask, AFullDiskLeavesNoTruncatedOrEmptyFile)
 {
