@@ -22,6 +22,7 @@ struct ChannelParams {
   float gain = 1.0f;
   float tableStep = 0.0f;
   const float* wiggling = nullptr;  // 256 entries
+  int32_t tableCount = 0;           // entries of the calibrated table (the noise-aware cubic reads it)
 };
 
 struct DepthFrame {

@@ -13,6 +13,8 @@
 #include "colour_alignment.h"
 #include "depth_filters.h"
 #include "depth_kernel.h"
+#include "noise_filter.h"
+#include "noise_kernel.h"
 #include "offset_file.h"
 #include "pixel_tables.h"
 #include "temperature.h"
@@ -240,6 +242,7 @@ DepthFrame ReconstructionImpl::PrepareFrame(const uint16_t* raw, uint16_t* out, 
     p.gain = c.gain;
     p.tableStep = c.tableStep;
     p.wiggling = c.wiggling;
+    p.tableCount = c.tableCount;
     return p;
   };
   if (subFrames == 1) {
@@ -279,6 +282,7 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
     if (!computable) return;  // all invalid
 
     const DepthFrame f = PrepareFrame(raw, out, width, height, kb, single ? 1 : 4);
+    if (filterEnabled == FilterModeNoiseAware) return ComputeNoiseAwareLocked(f, single);
     if (single) {
       useReferenceKernels ? SingleFrequencyReference(f) : SingleFrequencyFast(f);
     } else {
@@ -290,6 +294,25 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
     }
   } catch (...) {
     // The image handed out (if any) keeps what was computed so far.
+  }
+}
+
+void ReconstructionImpl::ComputeNoiseAwareLocked(const DepthFrame& f, bool single) {
+  const std::size_t n = static_cast<std::size_t>(f.width) * f.height;
+  noiseScratch.resize(5 * n);
+  float* base = noiseScratch.data();
+  const NoisyDepth noisy{base, base + n, base + 2 * n};
+  const NoiseFilterScratch scratch{base + 3 * n, base + 4 * n};
+  if (single) {
+    useReferenceKernels ? SingleFrequencyNoiseReference(f, noisy) : SingleFrequencyNoiseFast(f, noisy);
+  } else {
+    const NoiseParams q = MakeNoiseParams(f);
+    useReferenceKernels ? DualFrequencyNoiseReference(f, q, noisy) : DualFrequencyNoiseFast(f, q, noisy);
+  }
+  if (useReferenceKernels) {
+    NoiseFilterReference(noisy, f.width, f.height, scratch, f.out);
+  } else {
+    NoiseFilterFast(noisy, f.width, f.height, scratch, f.out, f.allowSimd);
   }
 }
 

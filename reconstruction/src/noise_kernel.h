@@ -1,0 +1,55 @@
+// Noise-aware depth kernels: raw four-phase samples to depth with each
+// pixel's noise, for the filter that follows (noise_filter.h).
+//
+// Against the standard kernels (depth_kernel.h) they
+// - estimate each pixel's distance noise from its own samples (amplitude and
+//   level through SensorNoiseModel);
+// - combine the two frequencies by inverse variance instead of averaging;
+// - accept a lap pair by the pair's own noise (kUnwrapSigmas) instead of a
+//   fixed 200 mm, and keep the runner-up pair when it agrees as well, so the
+//   filter can settle the lap from the neighbours;
+// - interpolate the cyclic-error table with a cubic and keep every
+//   correction in fractions of a millimetre (no truncation).
+#pragma once
+
+#include <cstdint>
+
+#include "depth_kernel.h"
+
+namespace qzapi {
+
+// Marks a saturated pixel in NoisyDepth::depth.
+constexpr float kNoisySaturated = -1.0f;
+// Smallest depth a valid pixel carries: it rounds to 2 mm or more, clear of
+// the invalid (0) and saturated (1) codes.
+constexpr float kNoisyMinimumDepth = 1.5f;
+
+// Per-pixel output, W x H floats each, row-major; rows 0 and 1 invalid.
+struct NoisyDepth {
+  float* depth = nullptr;      // axial depth, mm; 0 invalid, kNoisySaturated saturated
+  float* variance = nullptr;   // variance of depth, mm^2 (where depth > 0)
+  float* alternate = nullptr;  // depth of the runner-up lap pair where it agrees too, else 0
+};
+
+// Unwrapping of the two channels: u, v, combinedRange of DepthFrame pick the
+// closest lap pair; the runner-up lies `lapSpacing` further (both channels
+// moved by one lap).
+struct NoiseParams {
+  float unwrapSigmas2 = 0.0f;    // kUnwrapSigmas^2
+  float residual2 = 0.0f;        // kChannelResidualMm^2
+  float lapSpacing = 0.0f;       // R1 - R2, mm
+};
+
+NoiseParams MakeNoiseParams(const DepthFrame& f);
+
+// Cubic (Catmull-Rom) reading of a channel's cyclic-error table at distance
+// d after the gain, in mm, with linear end segments; positions outside the
+// table get no correction, as in the standard kernels.
+float CyclicErrorCubic(float scaled, const ChannelParams& c, int32_t tableCount);
+
+void DualFrequencyNoiseReference(const DepthFrame& f, const NoiseParams& q, const NoisyDepth& out);
+void DualFrequencyNoiseFast(const DepthFrame& f, const NoiseParams& q, const NoisyDepth& out);
+void SingleFrequencyNoiseReference(const DepthFrame& f, const NoisyDepth& out);
+void SingleFrequencyNoiseFast(const DepthFrame& f, const NoisyDepth& out);
+
+}  // namespace qzapi
