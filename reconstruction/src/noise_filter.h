@@ -37,9 +37,18 @@ struct NoiseFilterScratch {
 
 // `in` holds width x height pixels (noise_kernel.h conventions); `out`
 // receives width x height depths: mm rounded, 0 invalid, 1 saturated.
+// The whole image, one pixel at a time.
 void NoiseFilterReference(const NoisyDepth& in, int32_t width, int32_t height, const NoiseFilterScratch& scratch,
                           uint16_t* out);
-void NoiseFilterFast(const NoisyDepth& in, int32_t width, int32_t height, const NoiseFilterScratch& scratch,
-                     uint16_t* out, bool allowSimd);
+
+// The same in bands of rows (AVX2 where the processor has it and allowSimd),
+// so a caller can run each step on rows the step before has just written.
+// Step 1 on rows [rowBegin, rowEnd) reads `in` on rows rowBegin - 1 to rowEnd.
+void NoiseConfirmRows(const NoisyDepth& in, int32_t width, int32_t height, const NoiseFilterScratch& scratch,
+                      int32_t rowBegin, int32_t rowEnd, bool allowSimd);
+// Steps 2 and 3 on rows [rowBegin, rowEnd) read step 1's rows rowBegin - 2 to
+// rowEnd + 1.
+void NoiseSmoothRows(const NoisyDepth& in, int32_t width, int32_t height, const NoiseFilterScratch& scratch,
+                     uint16_t* out, int32_t rowBegin, int32_t rowEnd, bool allowSimd);
 
 }  // namespace qzapi

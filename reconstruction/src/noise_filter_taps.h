@@ -1,5 +1,4 @@
-// Neighbourhoods and per-pair arithmetic of the noise-aware filter, shared
-// by its reference and fast versions so both weigh exactly alike.
+// Neighbourhoods of the noise-aware filter.
 #pragma once
 
 #include <cmath>
@@ -27,34 +26,11 @@ constexpr Tap kSmoothPairs[12] = {
 // Agreeing single neighbours that confirm a pixel no pair confirms.
 constexpr int32_t kConfirmingNeighbours = 2;
 
-// Largest spatial factor per unit of squared distance: a Gaussian of 2
-// pixels, exp(-1/8), for the noisiest pixels.
+// Spatial weight of a pair at squared distance r2 is q^r2, q growing with
+// the pixel's noise as v / (v + 2 pi target^2) (enough smoothing to bring
+// the noise to about kSmoothingTargetMm) up to this: a Gaussian of 2 pixels,
+// exp(-1/8), for the noisiest pixels.
 constexpr float kWidestSpatialFactor = 0.8824969f;
-
-// Depth a symmetric pair predicts for the pixel between them: the middle of
-// the two depths, less the bend of a plane seen in perspective (depth is not
-// linear across the image, its reciprocal is: the exact plane value is the
-// harmonic mean, the middle less (a - b)^2 / (4 middle)), where the noise
-// part of (a - b)^2 is taken out so the correction adds no bias of its own.
-inline float PairDepth(float a, float va, float b, float vb) {
-  const float middle = 0.5f * (a + b);
-  const float gap = a - b;
-  return middle - (gap * gap - (va + vb)) / (4.0f * middle);
-}
-
-// Spatial factor per unit of squared distance for a pixel of variance v:
-// enough smoothing to bring its noise to about kSmoothingTargetMm, at most a
-// 2-pixel Gaussian.
-inline float SpatialFactor(float v, float target2) {
-  const float q = v / (v + 6.2831853f * target2);
-  return q < kWidestSpatialFactor ? q : kWidestSpatialFactor;
-}
-
-// Tukey's biweight of u = (distance / scale)^2: 1 at 0, 0 from 1 on.
-inline float Biweight(float u) {
-  const float t = 1.0f - u;
-  return u < 1.0f ? t * t : 0.0f;
-}
 
 // Millimetres to the nearest whole millimetre as a 16-bit depth, at least 2
 // (clear of the invalid and saturated codes).

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "depth_kernel.h"
 
@@ -38,18 +39,28 @@ struct NoiseParams {
   float unwrapSigmas2 = 0.0f;    // kUnwrapSigmas^2
   float residual2 = 0.0f;        // kChannelResidualMm^2
   float lapSpacing = 0.0f;       // R1 - R2, mm
+  float lapsPerMm1 = 0.0f;       // 1 / R1
+  float lapsPerMm2 = 0.0f;       // 1 / R2
 };
 
 NoiseParams MakeNoiseParams(const DepthFrame& f);
 
-// Cubic (Catmull-Rom) reading of a channel's cyclic-error table at distance
-// d after the gain, in mm, with linear end segments; positions outside the
-// table get no correction, as in the standard kernels.
-float CyclicErrorCubic(float scaled, const ChannelParams& c, int32_t tableCount);
+// ChannelParams::cyclic of a channel with the given cyclic-error table:
+// CyclicErrorCubic at 0, 1, 2, ... mm over the table's whole reach
+// (kWigglingLimit / tableStep) and a little beyond.
+std::vector<float> CyclicErrorTable(const ChannelParams& c);
+// Rows 0 and 1 (sensor data, no depth) of [rowBegin, rowEnd) all invalid.
+void ClearNoisyTopRows(const DepthFrame& f, const NoisyDepth& out, int32_t rowBegin, int32_t rowEnd);
 
-void DualFrequencyNoiseReference(const DepthFrame& f, const NoiseParams& q, const NoisyDepth& out);
-void DualFrequencyNoiseFast(const DepthFrame& f, const NoiseParams& q, const NoisyDepth& out);
-void SingleFrequencyNoiseReference(const DepthFrame& f, const NoisyDepth& out);
-void SingleFrequencyNoiseFast(const DepthFrame& f, const NoisyDepth& out);
+// Rows [rowBegin, rowEnd) of a frame; rows 0 and 1 invalid. The reference
+// kernels use the library atan2 and the plain pixel order; the fast ones
+// FastAtan2 and, where the processor has AVX2 (and f.allowSimd), eight
+// pixels at a time.
+void DualFrequencyNoiseReference(const DepthFrame& f, const NoiseParams& q, const NoisyDepth& out, int32_t rowBegin,
+                                 int32_t rowEnd);
+void DualFrequencyNoiseFast(const DepthFrame& f, const NoiseParams& q, const NoisyDepth& out, int32_t rowBegin,
+                            int32_t rowEnd);
+void SingleFrequencyNoiseReference(const DepthFrame& f, const NoisyDepth& out, int32_t rowBegin, int32_t rowEnd);
+void SingleFrequencyNoiseFast(const DepthFrame& f, const NoisyDepth& out, int32_t rowBegin, int32_t rowEnd);
 
 }  // namespace qzapi

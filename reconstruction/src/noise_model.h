@@ -28,7 +28,7 @@ struct SensorNoiseModel {
 
   // Noise variance (LSB^2) of one sample at level `level` (LSB).
   static constexpr float SampleVariance(float level) {
-    return level / kElectronsPerLsb + kReadNoiseLsb * kReadNoiseLsb + kQuantisationVariance;
+    return level * (1.0f / kElectronsPerLsb) + kReadNoiseLsb * kReadNoiseLsb + kQuantisationVariance;
   }
 };
 

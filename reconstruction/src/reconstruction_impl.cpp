@@ -13,8 +13,7 @@
 #include "colour_alignment.h"
 #include "depth_filters.h"
 #include "depth_kernel.h"
-#include "noise_filter.h"
-#include "noise_kernel.h"
+#include "noise_pipeline.h"
 #include "offset_file.h"
 #include "pixel_tables.h"
 #include "temperature.h"
@@ -82,6 +81,8 @@ void ReconstructionImpl::DeinitialiseLocked() {
   Release(fittingSurface100);
   Release(radialToAxial);
   Release(radialToAxial1080);
+  Release(cyclicTable80);
+  Release(cyclicTable100);
   colourMapX.release();
   colourMapY.release();
   colourMapX2.release();
@@ -297,23 +298,19 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
   }
 }
 
-void ReconstructionImpl::ComputeNoiseAwareLocked(const DepthFrame& f, bool single) {
+void ReconstructionImpl::ComputeNoiseAwareLocked(const DepthFrame& frame, bool single) {
+  DepthFrame f = frame;
+  if (cyclicTable80.empty()) cyclicTable80 = CyclicErrorTable(f.first);
+  if (cyclicTable100.empty()) cyclicTable100 = CyclicErrorTable(f.second);
+  f.first.cyclic = cyclicTable80.data();
+  f.first.cyclicCount = static_cast<int32_t>(cyclicTable80.size());
+  f.second.cyclic = cyclicTable100.data();
+  f.second.cyclicCount = static_cast<int32_t>(cyclicTable100.size());
   const std::size_t n = static_cast<std::size_t>(f.width) * f.height;
   noiseScratch.resize(5 * n);
   float* base = noiseScratch.data();
-  const NoisyDepth noisy{base, base + n, base + 2 * n};
-  const NoiseFilterScratch scratch{base + 3 * n, base + 4 * n};
-  if (single) {
-    useReferenceKernels ? SingleFrequencyNoiseReference(f, noisy) : SingleFrequencyNoiseFast(f, noisy);
-  } else {
-    const NoiseParams q = MakeNoiseParams(f);
-    useReferenceKernels ? DualFrequencyNoiseReference(f, q, noisy) : DualFrequencyNoiseFast(f, q, noisy);
-  }
-  if (useReferenceKernels) {
-    NoiseFilterReference(noisy, f.width, f.height, scratch, f.out);
-  } else {
-    NoiseFilterFast(noisy, f.width, f.height, scratch, f.out, f.allowSimd);
-  }
+  const NoiseAwareBuffers buffers{{base, base + n, base + 2 * n}, {base + 3 * n, base + 4 * n}};
+  NoiseAwareDepth(f, single, useReferenceKernels, buffers);
 }
 
 int32_t ReconstructionImpl::ComputeDepthSingle(const uint16_t* raw, const void* /*unused*/, uint16_t** depthOut,

@@ -98,6 +98,9 @@ class ReconstructionImpl : public Reconstruction {
   // Working images of the noise-aware mode (depth, variance, runner-up,
   // confirmed depth), kept between frames; used under the library mutex.
   std::vector<float> noiseScratch;
+  // The channels' cyclic-error tables read every millimetre (noise-aware
+  // mode), built on first use after an initialisation.
+  std::vector<float> cyclicTable80, cyclicTable100;
 
   // Serialises Init, InitWithSize, ComputeDepth and AlignDepthToColour.
   static std::mutex& LibraryMutex();
