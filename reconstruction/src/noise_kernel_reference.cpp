@@ -52,8 +52,11 @@ NoiseParams MakeNoiseParams(const DepthFrame& f) {
 }
 
 std::vector<float> CyclicErrorTable(const ChannelParams& c) {
-  const float reach = c.tableStep > 0.0f ? kWigglingLimit / c.tableStep : 0.0f;
-  std::vector<float> table(static_cast<std::size_t>(reach) + 3);
+  // A channel's step is 0.01 or 0.02 per mm; the cap only guards the size.
+  constexpr float kLongestReach = 65536.0f;
+  const float reach = c.tableStep > 0.0f ? std::min(kWigglingLimit / c.tableStep, kLongestReach) : 0.0f;
+  std::vector<float> table(static_cast<std::size_t>(reach) + 3, 0.0f);
+  if (c.wiggling == nullptr) return table;  // a channel the frame does not use
   for (std::size_t k = 0; k < table.size(); ++k) table[k] = CyclicErrorCubic(static_cast<float>(k), c, c.tableCount);
   return table;
 }
