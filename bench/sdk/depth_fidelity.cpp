@@ -174,12 +174,13 @@ bool parse(int argc, char** argv, Options& o)
 int main(int argc, char** argv)
 {
     Options o;
-    if (!parse(argc, argv, o)) {
+    const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
+    if (help || !parse(argc, argv, o)) {
         std::fprintf(stderr,
                      "usage: %s [--frames N] [--seed S] [--modes 0,1,2] [--integration US] [--near MM] [--far MM]"
                      " [--width W --height H]\n",
                      argv[0]);
-        return 2;
+        return help ? 0 : 2;
     }
     std::printf("%d x %d, %d frames, seed %s, truth %.0f to %.0f mm, static scene\n", o.width, o.height, o.frames,
                 o.seed.c_str(), o.near_mm, o.far_mm);
@@ -188,7 +189,7 @@ int main(int argc, char** argv)
         if (!measure(o, mode, r))
             return 1;
         std::printf("\nfilter mode %d\n\n", mode);
-        std::printf("| object        | pixels    | valid %% | mean mm | median |e| mm | >50 mm %% | >1 m %% |\n");
+        std::printf("| object        | pixels    | valid %% | mean mm | median \\|e\\| mm | >50 mm %% | >1 m %% |\n");
         std::printf("|---------------|-----------|---------|---------|--------|---------|----------|\n");
         for (int ob = 1; ob < pt::kObjectCount; ++ob)
             if (r.objects[ob].seen > 0)
