@@ -1,24 +1,26 @@
 // The filter of the noise-aware depth mode: turns the per-pixel depth and
 // noise of the noise-aware kernels (noise_kernel.h) into the 16-bit image.
 //
-// 1. Confirmation (3 x 3): a pixel stands when a symmetric pair of valid
-//    neighbours predicts it within kSupportSigmas (a plane through the
-//    pixel, however steep) or two valid neighbours lie that close (a
+// 1. Confirmation (3 x 3): a pixel stands when the middle of a pair of
+//    valid opposite neighbours lies within kSupportSigmas of it (a plane
+//    through the pixel, however steep) or two valid neighbours do (a
 //    corner). A pixel nothing confirms takes its runner-up lap pair when that
 //    is confirmed (a wrong unwrapping), otherwise it becomes invalid (a
 //    flying pixel or a lap error nothing settles). Each pixel also gets a
-//    first estimate from its 3 x 3 pairs with a wide range term, so a pixel
-//    far out in its noise's tail does not anchor its own smoothing.
+//    first estimate from its 3 x 3 pairs (wide range term, no pair spanning
+//    an edge), so a pixel far out in its noise's tail does not anchor its
+//    own smoothing.
 // 2. Smoothing (5 x 5): the inverse-variance weighted mean of the pixel and
-//    the depths its point-symmetric pairs of confirmed neighbours predict.
-//    Pairs (and the pixel) further than kRangeSigmas of their noise from the
-//    first estimate get no weight (the range term), so surfaces are never
-//    blended and a pixel beside an edge is averaged along the edge only.
-//    Point symmetry and the perspective term of PairDepth keep a plane's
-//    depth exact even where half the window is missing; invalid pixels never
-//    enter (a pair with an invalid member is left out). The spatial weights
-//    widen with the pixel's noise up to a 2-pixel Gaussian: a quiet pixel
-//    keeps its detail.
+//    the depths its point-symmetric pairs of confirmed neighbours predict
+//    (their harmonic mean: exact on a plane seen in perspective). Pairs (and
+//    the pixel) further than kRangeSigmas of their noise from the first
+//    estimate get no weight (the range term), so surfaces are never blended
+//    and a pixel beside an edge is averaged along the edge only; steep pairs
+//    weigh less (kBendPerGap). Point symmetry keeps a plane's depth exact
+//    even where half the window is missing; invalid pixels never enter (a
+//    pair with an invalid member is left out). The spatial weights widen with
+//    the pixel's noise up to a 2-pixel Gaussian: a quiet pixel keeps its
+//    detail.
 // 3. Validity: a pixel whose smoothed depth still carries more noise than
 //    kMaximumNoiseMm is invalid. Depths are rounded to whole millimetres.
 #pragma once

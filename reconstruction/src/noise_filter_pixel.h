@@ -20,7 +20,7 @@ struct FilterConstants {
   float startGap2 = NoiseAwareLimits::kStartGapSigmas * NoiseAwareLimits::kStartGapSigmas;
   float range2 = NoiseAwareLimits::kRangeSigmas * NoiseAwareLimits::kRangeSigmas;
   float bend = NoiseAwareLimits::kBendPerGap;
-  // 2 pi target^2: SpatialFactor's constant.
+  // 2 pi target^2: the spatial factor q = v / (v + spatialScale) (noise_filter_taps.h).
   float spatialScale = 6.2831853f * NoiseAwareLimits::kSmoothingTargetMm * NoiseAwareLimits::kSmoothingTargetMm;
   float maxVariance = NoiseAwareLimits::kMaximumNoiseMm * NoiseAwareLimits::kMaximumNoiseMm;
 };

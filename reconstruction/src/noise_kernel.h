@@ -49,6 +49,7 @@ NoiseParams MakeNoiseParams(const DepthFrame& f);
 // CyclicErrorCubic at 0, 1, 2, ... mm over the table's whole reach
 // (kWigglingLimit / tableStep) and a little beyond.
 std::vector<float> CyclicErrorTable(const ChannelParams& c);
+
 // Rows 0 and 1 (sensor data, no depth) of [rowBegin, rowEnd) all invalid.
 void ClearNoisyTopRows(const DepthFrame& f, const NoisyDepth& out, int32_t rowBegin, int32_t rowEnd);
 

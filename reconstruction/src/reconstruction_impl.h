@@ -96,7 +96,8 @@ class ReconstructionImpl : public Reconstruction {
   // display exists; tests clear it.
   bool diagnosticWindowAllowed = true;
   // Working images of the noise-aware mode (depth, variance, runner-up,
-  // confirmed depth), kept between frames; used under the library mutex.
+  // confirmed depth, first estimate), kept between frames; used under the
+  // library mutex.
   std::vector<float> noiseScratch;
   // The channels' cyclic-error tables read every millimetre (noise-aware
   // mode), built on first use after an initialisation.
