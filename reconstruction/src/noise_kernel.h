@@ -47,7 +47,8 @@ NoiseParams MakeNoiseParams(const DepthFrame& f);
 
 // ChannelParams::cyclic of a channel with the given cyclic-error table:
 // CyclicErrorCubic at 0, 1, 2, ... mm over the table's whole reach
-// (kWigglingLimit / tableStep) and a little beyond.
+// (kWigglingLimit / tableStep) and a little beyond, each with the step to
+// the next millimetre; cyclicCount is half the size.
 std::vector<float> CyclicErrorTable(const ChannelParams& c);
 
 // Rows 0 and 1 (sensor data, no depth) of [rowBegin, rowEnd) all invalid.

@@ -17,7 +17,7 @@ namespace {
 using namespace avx2;
 
 struct ChannelLanes {
-  __m256 distance, variance;
+  __m256 distance, noise, signal2;  // as ChannelReading
   __m256 weak;
 };
 
@@ -30,9 +30,17 @@ inline __m256 CyclicErrorLanes(const ChannelParams& c, __m256 scaled) {
                     _mm256_cmp_ps(scaled, _mm256_set1_ps(static_cast<float>(c.cyclicCount - 1)), _CMP_LT_OQ));
   const __m256i idx = _mm256_cvttps_epi32(_mm256_and_ps(inside, scaled));  // 0 outside: a safe position
   const __m256 f = _mm256_sub_ps(scaled, _mm256_cvtepi32_ps(idx));
-  const __m256 e0 = _mm256_i32gather_ps(c.cyclic, idx, 4);
-  const __m256 e1 = _mm256_i32gather_ps(c.cyclic + 1, idx, 4);
-  return _mm256_and_ps(inside, _mm256_add_ps(e0, _mm256_mul_ps(f, _mm256_sub_ps(e1, e0))));
+  // Each position is a (value, step) pair: fetch pairs as 64-bit elements,
+  // four per gather, then split values from steps.
+  const long long* pairs = reinterpret_cast<const long long*>(c.cyclic);
+  const __m256 low = _mm256_castsi256_ps(_mm256_i32gather_epi64(pairs, _mm256_castsi256_si128(idx), 8));
+  const __m256 high = _mm256_castsi256_ps(_mm256_i32gather_epi64(pairs, _mm256_extracti128_si256(idx, 1), 8));
+  // low = v0 s0 v1 s1 | v2 s2 v3 s3, high = v4 s4 v5 s5 | v6 s6 v7 s7.
+  const __m256 value = _mm256_castpd_ps(
+      _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(low, high, 0x88)), 0xD8));
+  const __m256 step = _mm256_castpd_ps(
+      _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(low, high, 0xDD)), 0xD8));
+  return _mm256_and_ps(inside, _mm256_add_ps(value, _mm256_mul_ps(f, step)));
 }
 
 // SensorNoiseModel::SampleVariance lane by lane.
@@ -48,7 +56,7 @@ inline ChannelLanes Channel(__m256 x, __m256 y, __m256 componentVariance, const 
   const __m256 m2 = _mm256_add_ps(_mm256_mul_ps(x, x), _mm256_mul_ps(y, y));
   const __m256 noiseFloor = _mm256_mul_ps(_mm256_set1_ps(2.0f), componentVariance);
   l.weak = _mm256_cmp_ps(m2, _mm256_mul_ps(_mm256_set1_ps(NoiseAwareLimits::kNoiseFloors), noiseFloor), _CMP_LT_OQ);
-  const __m256 signal2 = _mm256_max_ps(_mm256_sub_ps(m2, noiseFloor), componentVariance);
+  l.signal2 = _mm256_max_ps(_mm256_sub_ps(m2, noiseFloor), componentVariance);
   const __m256 range = _mm256_set1_ps(c.range);
   const __m256 d = Wrap(_mm256_add_ps(_mm256_mul_ps(Atan2(y, x), _mm256_set1_ps(c.millimetresPerRadian)),
                                       _mm256_set1_ps(c.offset)),
@@ -56,7 +64,7 @@ inline ChannelLanes Channel(__m256 x, __m256 y, __m256 componentVariance, const 
   const __m256 scaled = _mm256_mul_ps(d, _mm256_set1_ps(c.gain));
   l.distance = Wrap(_mm256_add_ps(_mm256_sub_ps(scaled, CyclicErrorLanes(c, scaled)), fitting), range);
   const float k = c.millimetresPerRadian * c.gain;
-  l.variance = _mm256_mul_ps(_mm256_div_ps(componentVariance, signal2), _mm256_set1_ps(k * k));
+  l.noise = _mm256_mul_ps(componentVariance, _mm256_set1_ps(k * k));
   return l;
 }
 
@@ -129,13 +137,17 @@ void DualFrequencyNoiseAvx2(const DepthFrame& f, const NoiseParams& q, const Noi
       const __m256 below = _mm256_cmp_ps(gap, _mm256_sub_ps(zero, halfRc), _CMP_LT_OQ);
       x1 = Select(below, _mm256_add_ps(x1, rc), x1);
       gap = Select(below, _mm256_add_ps(gap, rc), gap);
-      const __m256 gapVariance = _mm256_add_ps(_mm256_add_ps(ch1.variance, ch2.variance), residual2);
+      const __m256 pa = _mm256_mul_ps(ch1.noise, ch2.signal2), pb = _mm256_mul_ps(ch2.noise, ch1.signal2);
+      const __m256 pp = _mm256_mul_ps(ch1.signal2, ch2.signal2);
+      const __m256 sum = _mm256_add_ps(pa, pb);
+      const __m256 inverse = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_mul_ps(pp, sum));
+      const __m256 gapVariance = _mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(sum, sum), inverse), residual2);
       const __m256 allowed = _mm256_mul_ps(sigmas2, gapVariance);
       const __m256 disagree = _mm256_cmp_ps(_mm256_mul_ps(gap, gap), allowed, _CMP_GT_OQ);
 
-      const __m256 inverse = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_add_ps(ch1.variance, ch2.variance));
-      const __m256 w1 = _mm256_mul_ps(ch2.variance, inverse), w2 = _mm256_mul_ps(ch1.variance, inverse);
-      const __m256 variance = _mm256_mul_ps(ch1.variance, w1);
+      const __m256 w1 = _mm256_mul_ps(_mm256_mul_ps(pb, pp), inverse);
+      const __m256 w2 = _mm256_mul_ps(_mm256_mul_ps(pa, pp), inverse);
+      const __m256 variance = _mm256_mul_ps(_mm256_mul_ps(pa, pb), inverse);
       const __m256 x = _mm256_add_ps(_mm256_mul_ps(w1, x1), _mm256_mul_ps(w2, x2));
       const __m256 z = _mm256_add_ps(_mm256_mul_ps(WrapCombined(x, rc), r2a), offset);
       const __m256 valid = _mm256_andnot_ps(
@@ -181,7 +193,8 @@ void SingleFrequencyNoiseAvx2(const DepthFrame& f, const NoisyDepth& out, int32_
       const __m256 z = _mm256_mul_ps(ch.distance, r2a);
       const __m256 valid = _mm256_andnot_ps(_mm256_or_ps(saturated, ch.weak), _mm256_cmp_ps(z, minimum, _CMP_GE_OQ));
       const __m256 depth = Select(saturated, _mm256_set1_ps(kNoisySaturated), _mm256_and_ps(valid, z));
-      const __m256 depthVariance = _mm256_and_ps(valid, _mm256_mul_ps(_mm256_mul_ps(ch.variance, r2a), r2a));
+      const __m256 channelVariance = _mm256_div_ps(ch.noise, ch.signal2);
+      const __m256 depthVariance = _mm256_and_ps(valid, _mm256_mul_ps(_mm256_mul_ps(channelVariance, r2a), r2a));
       Store(out, row + j, depth, depthVariance, _mm256_setzero_ps());
     }
     SingleNoiseRowScalar(f, r, i, out, j);

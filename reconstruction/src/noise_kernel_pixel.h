@@ -22,9 +22,12 @@ struct PixelSamples {
   int32_t Sum() const { return s00 + s01 + s10 + s11; }
 };
 
+// A channel's distance noise is noise / signal2 (mm^2), kept as the two
+// factors so that combining two channels takes a single division.
 struct ChannelReading {
   float distance = 0.0f;  // wrapped into 0..range, mm
-  float variance = 0.0f;  // mm^2
+  float noise = 0.0f;     // component variance x (mm per radian x gain)^2
+  float signal2 = 0.0f;   // signal power |2A|^2, LSB^2
   bool weak = false;      // no longer than noise alone makes the phasor
 };
 
@@ -49,16 +52,16 @@ inline float CyclicErrorCubic(float scaled, const ChannelParams& c, int32_t tabl
 }
 
 // The cyclic error the kernels subtract: CyclicErrorCubic sampled every
-// millimetre (CyclicErrorTable) and read linearly in between, two table
-// reads instead of four (the straight line between millimetre samples
-// departs from the cubic by well under a micrometre).
+// millimetre (CyclicErrorTable) and read linearly in between, one pair of
+// neighbouring floats instead of four table entries (the straight line
+// between millimetre samples departs from the cubic by well under a
+// micrometre).
 inline float CyclicError(float scaled, const ChannelParams& c) {
   const float last = static_cast<float>(c.cyclicCount - 1);
   if (!(scaled >= 0.0f && scaled * c.tableStep < kWigglingLimit && scaled < last)) return 0.0f;
   const int32_t idx = static_cast<int32_t>(scaled);
   const float f = scaled - static_cast<float>(idx);
-  const float e0 = c.cyclic[idx];
-  return e0 + f * (c.cyclic[idx + 1] - e0);
+  return c.cyclic[2 * idx] + f * c.cyclic[2 * idx + 1];
 }
 
 // Distance and noise of a channel from its phasor (x, y), whose components
@@ -70,13 +73,13 @@ ChannelReading ReadChannel(float x, float y, float componentVariance, const Chan
   const float m2 = x * x + y * y;
   const float noiseFloor = 2.0f * componentVariance;
   r.weak = m2 < NoiseAwareLimits::kNoiseFloors * noiseFloor;
-  const float signal2 = std::max(m2 - noiseFloor, componentVariance);
+  r.signal2 = std::max(m2 - noiseFloor, componentVariance);
   const float phi = Atan2(y, x);
   const float d = WrapOnce(phi * c.millimetresPerRadian + c.offset, c.range);
   const float scaled = d * c.gain;
   r.distance = WrapOnce(scaled - CyclicError(scaled, c) + fitting, c.range);
   const float k = c.millimetresPerRadian * c.gain;
-  r.variance = componentVariance / signal2 * (k * k);
+  r.noise = componentVariance * (k * k);
   return r;
 }
 
@@ -127,13 +130,19 @@ NoisyPixel DualNoisePixel(const PixelSamples& a, const PixelSamples& b, const Pi
   const float halfCombined = 0.5f * f.combinedRange;
   if (gap > halfCombined) x1 -= f.combinedRange, gap -= f.combinedRange;
   if (gap < -halfCombined) x1 += f.combinedRange, gap += f.combinedRange;
-  const float gapVariance = r1.variance + r2.variance + q.residual2;
+  // With v1 = A / P and v2 = B / P (A = noise1 signal2_2, B = noise2
+  // signal2_1, P = signal2_1 signal2_2): v1 + v2 = (A + B) / P, the
+  // inverse-variance weights B / (A + B) and A / (A + B), and the combined
+  // variance A B / (P (A + B)), all from one division.
+  const float va = r1.noise * r2.signal2, vb = r2.noise * r1.signal2, vp = r1.signal2 * r2.signal2;
+  const float sum = va + vb;
+  const float inverse = 1.0f / (vp * sum);
+  const float gapVariance = sum * sum * inverse + q.residual2;
   if (gap * gap > q.unwrapSigmas2 * gapVariance) return out;  // no lap pair agrees
 
-  // Inverse-variance combination: weights v2 / (v1 + v2) and v1 / (v1 + v2).
-  const float inverse = 1.0f / (r1.variance + r2.variance);
-  const float w1 = r2.variance * inverse, w2 = r1.variance * inverse;
-  const float variance = r1.variance * w1;
+  // Inverse-variance combination.
+  const float w1 = vb * vp * inverse, w2 = va * vp * inverse;
+  const float variance = va * vb * inverse;
   const float x = w1 * x1 + w2 * x2;
   const float z = WrapCombined(x, f.combinedRange) * r2a + f.depthOffset;
   if (!(z >= kNoisyMinimumDepth)) return out;
@@ -168,7 +177,7 @@ NoisyPixel SingleNoisePixel(const PixelSamples& s, float fit, float r2a, const D
   const float z = r.distance * r2a;
   if (!(z >= kNoisyMinimumDepth)) return out;
   out.depth = z;
-  out.variance = r.variance * r2a * r2a;
+  out.variance = r.noise / r.signal2 * r2a * r2a;
   return out;
 }
 

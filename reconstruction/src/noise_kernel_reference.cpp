@@ -55,9 +55,16 @@ std::vector<float> CyclicErrorTable(const ChannelParams& c) {
   // A channel's step is 0.01 or 0.02 per mm; the cap only guards the size.
   constexpr float kLongestReach = 65536.0f;
   const float reach = c.tableStep > 0.0f ? std::min(kWigglingLimit / c.tableStep, kLongestReach) : 0.0f;
-  std::vector<float> table(static_cast<std::size_t>(reach) + 3, 0.0f);
+  const std::size_t positions = static_cast<std::size_t>(reach) + 3;
+  std::vector<float> table(2 * positions, 0.0f);
   if (c.wiggling == nullptr) return table;  // a channel the frame does not use
-  for (std::size_t k = 0; k < table.size(); ++k) table[k] = CyclicErrorCubic(static_cast<float>(k), c, c.tableCount);
+  float next = CyclicErrorCubic(0.0f, c, c.tableCount);
+  for (std::size_t k = 0; k < positions; ++k) {
+    const float here = next;
+    next = CyclicErrorCubic(static_cast<float>(k + 1), c, c.tableCount);
+    table[2 * k] = here;
+    table[2 * k + 1] = next - here;
+  }
   return table;
 }
 

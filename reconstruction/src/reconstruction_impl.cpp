@@ -303,9 +303,9 @@ void ReconstructionImpl::ComputeNoiseAwareLocked(const DepthFrame& frame, bool s
   if (cyclicTable80.empty()) cyclicTable80 = CyclicErrorTable(f.first);
   if (cyclicTable100.empty()) cyclicTable100 = CyclicErrorTable(f.second);
   f.first.cyclic = cyclicTable80.data();
-  f.first.cyclicCount = static_cast<int32_t>(cyclicTable80.size());
+  f.first.cyclicCount = static_cast<int32_t>(cyclicTable80.size() / 2);
   f.second.cyclic = cyclicTable100.data();
-  f.second.cyclicCount = static_cast<int32_t>(cyclicTable100.size());
+  f.second.cyclicCount = static_cast<int32_t>(cyclicTable100.size() / 2);
   const std::size_t n = static_cast<std::size_t>(f.width) * f.height;
   noiseScratch.resize(5 * n);
   float* base = noiseScratch.data();

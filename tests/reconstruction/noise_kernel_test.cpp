@@ -53,8 +53,8 @@ struct Rig {
     f.second = channel(kR2);
     cyclic1 = qzapi::CyclicErrorTable(f.first);
     cyclic2 = qzapi::CyclicErrorTable(f.second);
-    f.first.cyclic = cyclic1.data(), f.first.cyclicCount = static_cast<int32_t>(cyclic1.size());
-    f.second.cyclic = cyclic2.data(), f.second.cyclicCount = static_cast<int32_t>(cyclic2.size());
+    f.first.cyclic = cyclic1.data(), f.first.cyclicCount = static_cast<int32_t>(cyclic1.size() / 2);
+    f.second.cyclic = cyclic2.data(), f.second.cyclicCount = static_cast<int32_t>(cyclic2.size() / 2);
     f.u = -4.0f, f.v = -5.0f;  // 80 / (80 - 100), 100 / (80 - 100)
     f.combinedRange = static_cast<float>(kRc);
   }
@@ -183,7 +183,7 @@ TEST(CyclicError, CubicThroughEntriesAndCloserThanLinearBetween) {
   c.tableCount = count;
   const std::vector<float> dense = qzapi::CyclicErrorTable(c);
   c.cyclic = dense.data();
-  c.cyclicCount = static_cast<int32_t>(dense.size());
+  c.cyclicCount = static_cast<int32_t>(dense.size() / 2);
   double worstCubic = 0.0, worstLinear = 0.0;
   for (double mm = 50.0; mm < 1800.0; mm += 3.7) {
     const double t = mm / 50.0;
