@@ -68,9 +68,9 @@ std::unique_ptr<ReconstructionImpl> Initialised(int32_t mode, bool reference) {
   return impl;
 }
 
-void ComputeDual(benchmark::State& state, bool filters, bool reference) {
+void ComputeDual(benchmark::State& state, int32_t filterMode, bool reference) {
   auto impl = Initialised(0, reference);
-  impl->SetFilterEnabled(filters ? 1 : 0);
+  impl->SetFilterEnabled(filterMode);
   const std::vector<uint16_t> frame = SceneFrame(4);
   for (auto _ : state) {
     uint16_t* depth = nullptr;
@@ -79,9 +79,14 @@ void ComputeDual(benchmark::State& state, bool filters, bool reference) {
     delete[] depth;
   }
 }
-void BM_ComputeDepthDual(benchmark::State& s) { ComputeDual(s, false, false); }
-void BM_ComputeDepthDualFiltered(benchmark::State& s) { ComputeDual(s, true, false); }
-void BM_ComputeDepthDualReference(benchmark::State& s) { ComputeDual(s, false, true); }
+void BM_ComputeDepthDual(benchmark::State& s) { ComputeDual(s, qzapi::FilterModeOff, false); }
+void BM_ComputeDepthDualFiltered(benchmark::State& s) { ComputeDual(s, qzapi::FilterModeStandard, false); }
+void BM_ComputeDepthDualReference(benchmark::State& s) { ComputeDual(s, qzapi::FilterModeOff, true); }
+// The noise-aware mode against the standard one (FilterModeStandard above).
+void BM_ComputeDepthDualNoiseAware(benchmark::State& s) { ComputeDual(s, qzapi::FilterModeNoiseAware, false); }
+void BM_ComputeDepthDualNoiseAwareReference(benchmark::State& s) {
+  ComputeDual(s, qzapi::FilterModeNoiseAware, true);
+}
 
 void Single(benchmark::State& state, bool reference) {
   auto impl = Initialised(5, reference);
@@ -176,6 +181,8 @@ void BM_AlignDepthToColour(benchmark::State& state) {
 BENCHMARK(BM_ComputeDepthDual)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ComputeDepthDualFiltered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ComputeDepthDualReference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ComputeDepthDualNoiseAware)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ComputeDepthDualNoiseAwareReference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ComputeDepthSingle)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ComputeDepthSingleReference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyFilter)->ArgName("code")->Arg(1)->Arg(4)->Arg(8)->Arg(16)->Arg(32)->Arg(64)->Unit(benchmark::kMillisecond);

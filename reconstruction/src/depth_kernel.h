@@ -22,6 +22,11 @@ struct ChannelParams {
   float gain = 1.0f;
   float tableStep = 0.0f;
   const float* wiggling = nullptr;  // 256 entries
+  int32_t tableCount = 0;           // entries of the calibrated table (the noise-aware cubic reads it)
+  // Noise-aware mode: the cubic reading of the table every mm, as pairs
+  // (error at k mm, error at k + 1 mm less that), cyclicCount pairs.
+  const float* cyclic = nullptr;
+  int32_t cyclicCount = 0;
 };
 
 struct DepthFrame {

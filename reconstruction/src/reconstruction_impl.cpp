@@ -13,6 +13,7 @@
 #include "colour_alignment.h"
 #include "depth_filters.h"
 #include "depth_kernel.h"
+#include "noise_pipeline.h"
 #include "offset_file.h"
 #include "pixel_tables.h"
 #include "temperature.h"
@@ -80,6 +81,8 @@ void ReconstructionImpl::DeinitialiseLocked() {
   Release(fittingSurface100);
   Release(radialToAxial);
   Release(radialToAxial1080);
+  Release(cyclicTable80);
+  Release(cyclicTable100);
   colourMapX.release();
   colourMapY.release();
   colourMapX2.release();
@@ -240,6 +243,7 @@ DepthFrame ReconstructionImpl::PrepareFrame(const uint16_t* raw, uint16_t* out, 
     p.gain = c.gain;
     p.tableStep = c.tableStep;
     p.wiggling = c.wiggling;
+    p.tableCount = c.tableCount;
     return p;
   };
   if (subFrames == 1) {
@@ -279,6 +283,7 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
     if (!computable) return;  // all invalid
 
     const DepthFrame f = PrepareFrame(raw, out, width, height, kb, single ? 1 : 4);
+    if (filterEnabled == FilterModeNoiseAware) return ComputeNoiseAwareLocked(f, single);
     if (single) {
       useReferenceKernels ? SingleFrequencyReference(f) : SingleFrequencyFast(f);
     } else {
@@ -291,6 +296,21 @@ void ReconstructionImpl::ComputeDepth(const uint16_t* raw, uint16_t** depthOut, 
   } catch (...) {
     // The image handed out (if any) keeps what was computed so far.
   }
+}
+
+void ReconstructionImpl::ComputeNoiseAwareLocked(const DepthFrame& frame, bool single) {
+  DepthFrame f = frame;
+  if (cyclicTable80.empty()) cyclicTable80 = CyclicErrorTable(f.first);
+  if (cyclicTable100.empty()) cyclicTable100 = CyclicErrorTable(f.second);
+  f.first.cyclic = cyclicTable80.data();
+  f.first.cyclicCount = static_cast<int32_t>(cyclicTable80.size() / 2);
+  f.second.cyclic = cyclicTable100.data();
+  f.second.cyclicCount = static_cast<int32_t>(cyclicTable100.size() / 2);
+  const std::size_t n = static_cast<std::size_t>(f.width) * f.height;
+  noiseScratch.resize(5 * n);
+  float* base = noiseScratch.data();
+  const NoiseAwareBuffers buffers{{base, base + n, base + 2 * n}, {base + 3 * n, base + 4 * n}};
+  NoiseAwareDepth(f, single, useReferenceKernels, buffers);
 }
 
 int32_t ReconstructionImpl::ComputeDepthSingle(const uint16_t* raw, const void* /*unused*/, uint16_t** depthOut,

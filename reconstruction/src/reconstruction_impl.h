@@ -95,6 +95,13 @@ class ReconstructionImpl : public Reconstruction {
   // The tuning window of AlignDepthToColour opens only when this is set and a
   // display exists; tests clear it.
   bool diagnosticWindowAllowed = true;
+  // Working images of the noise-aware mode (depth, variance, runner-up,
+  // confirmed depth, first estimate), kept between frames; used under the
+  // library mutex.
+  std::vector<float> noiseScratch;
+  // The channels' cyclic-error tables read every millimetre (noise-aware
+  // mode), built on first use after an initialisation.
+  std::vector<float> cyclicTable80, cyclicTable100;
 
   // Serialises Init, InitWithSize, ComputeDepth and AlignDepthToColour.
   static std::mutex& LibraryMutex();
@@ -109,6 +116,8 @@ class ReconstructionImpl : public Reconstruction {
   int32_t LoadLocked(const CalibrationBlock& block, bool fromInit, int32_t width, int32_t height);
   void DeinitialiseLocked();
   void ApplyFilterSized(uint16_t* depth, int32_t width, int32_t height, int32_t filter);
+  // The noise-aware depth of one frame into f.out (FilterModeNoiseAware).
+  void ComputeNoiseAwareLocked(const DepthFrame& f, bool single);
   // Kernel parameters for one frame: temperature drift, channels, tables.
   DepthFrame PrepareFrame(const uint16_t* raw, uint16_t* out, int32_t width, int32_t height,
                           int32_t tableBinningFactor, int32_t subFrames) const;

@@ -44,9 +44,12 @@ int sensor_impl::get_option_range(int option, uint16_t& a, uint16_t& b, pvx3_err
         return report_ok(error);
     case PVX3_OPTION_FLIP_VERTICAL:
     case PVX3_OPTION_FLIP_HORIZONTAL:
-    case PVX3_OPTION_FILTER:
         a = 1;
         b = 0;
+        return report_ok(error);
+    case PVX3_OPTION_FILTER:
+        a = option_state::kFilterMax;
+        b = PVX3_FILTER_OFF;
         return report_ok(error);
     default:
         return report(error, PVX3_ERROR_INVALID_ARGUMENT, "unknown sensor option");
@@ -204,7 +207,10 @@ int device_impl::set_option(int option, uint16_t value, pvx3_error* error)
         options_.flip_horizontal = value != 0;
         return report_ok(error);
     case PVX3_OPTION_FILTER:
-        options_.filter = value != 0;
+        if (value > option_state::kFilterMax)
+            return report(error, PVX3_ERROR_INVALID_ARGUMENT,
+                          "filter takes 0 (off), 1 (standard) or 2 (noise-aware)");
+        options_.filter = value;
         return report_ok(error);
     case PVX3_OPTION_INTEGRATION_TIME_RANGE:
     case PVX3_OPTION_DISTANCE_RANGE:

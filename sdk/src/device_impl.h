@@ -32,7 +32,8 @@ struct option_state {
     uint16_t near_mm = 300;
     bool flip_vertical = false;
     bool flip_horizontal = false;
-    bool filter = true;
+    uint16_t filter = PVX3_FILTER_STANDARD;  // a pvx3_filter_mode
+    static constexpr uint16_t kFilterMax = PVX3_FILTER_NOISE_AWARE;
 };
 
 class device_impl;

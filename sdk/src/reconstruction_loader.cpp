@@ -120,7 +120,7 @@ bool reconstruction_engine::compute_depth(const depth_job& job, pixel_buffer& de
     if (!ensure_locked(*job.calibration, job.width, job.height, reason))
         return false;
     api_->SetOrientation(job.orientation);
-    api_->SetFilterEnabled(job.filter ? 1 : 0);
+    api_->SetFilterEnabled(job.filter);
     uint16_t* out = nullptr;
     api_->ComputeDepth(job.raw, &out, job.width, job.height);
     if (!out) {

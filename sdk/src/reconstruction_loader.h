@@ -30,7 +30,7 @@ public:
         const factory_calibration* calibration = nullptr;
         int width = 0, height = 0;
         int orientation = 0;       // 0 none, 1 rows reversed, 2 columns reversed, 3 both
-        bool filter = true;
+        int filter = 1;            // the library's filter flag: 0 off, 1 standard, 2 noise-aware
         const uint16_t* raw = nullptr;
     };
     // Depth (width x height, mm) of a dual-frequency raw frame.

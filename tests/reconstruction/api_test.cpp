@@ -53,6 +53,9 @@ TEST(ReconstructionApi, VersionLimitsFiltersAndColourTable) {
   uint8_t enabled = 9;
   r->GetFilterEnabled(&enabled);
   EXPECT_EQ(enabled, 0);
+  r->SetFilterEnabled(qzapi::FilterModeNoiseAware);
+  r->GetFilterEnabled(&enabled);
+  EXPECT_EQ(enabled, 2);
   r->SetFilterEnabled(1);
 }
 

@@ -1,5 +1,6 @@
 #include "forward_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qzr_test {
@@ -103,6 +104,44 @@ void WriteSinglePixel(std::vector<uint16_t>& frame, int32_t w, int32_t i, int32_
   PhaseToDifferences(phi, 1000.0, n, m);
   Split(n, s[stride], s[1]);     // s10 - s01
   Split(m, s[0], s[stride + 1]);  // s00 - s11
+}
+
+void WriteDualPixelSignal(std::vector<uint16_t>& frame, int32_t w, int32_t h, int32_t i, int32_t j,
+                          const ChannelSignal& first, const ChannelSignal& second) {
+  const std::size_t sub = static_cast<std::size_t>(4) * w * h;
+  const std::size_t stride = static_cast<std::size_t>(2) * w;
+  const std::size_t top = static_cast<std::size_t>(2 * i) * stride + 2 * j;
+  auto write = [&](std::size_t firstSub, const ChannelSignal& c) {
+    const double I = c.amplitude * std::cos(c.phi), Q = c.amplitude * std::sin(c.phi);
+    auto sample = [&](double v) { return static_cast<uint16_t>(std::lround(std::clamp(v, 0.0, 1022.0))); };
+    for (int k = 0; k < 2; ++k) {
+      const double sign = k == 0 ? 1.0 : -1.0;  // the second sub-frame sees the signal negated
+      uint16_t* s = frame.data() + (firstSub + k) * sub + top;
+      s[0] = sample(c.level + sign * I);
+      s[1] = sample(c.level - sign * Q);
+      s[stride] = sample(c.level + sign * Q);
+      s[stride + 1] = sample(c.level - sign * I);
+    }
+  };
+  write(2, first);   // sub-frames 2 and 3: the first channel
+  write(0, second);  // sub-frames 0 and 1: the second channel
+}
+
+ReadBack ReadDualChannel(const std::vector<uint16_t>& frame, int32_t w, int32_t h, int32_t i, int32_t j, bool first) {
+  const std::size_t sub = static_cast<std::size_t>(4) * w * h;
+  const std::size_t stride = static_cast<std::size_t>(2) * w;
+  const std::size_t top = static_cast<std::size_t>(2 * i) * stride + 2 * j;
+  const uint16_t* a = frame.data() + (first ? 2 : 0) * sub + top;
+  const uint16_t* b = a + sub;
+  // In-phase: a00 - a11 - (b00 - b11); quadrature: a10 - a01 - (b10 - b01);
+  // each holds the signal four times over two samples pairs: halve.
+  ReadBack r;
+  r.x = (static_cast<double>(a[0]) - a[stride + 1] - b[0] + b[stride + 1]) / 2.0;
+  r.y = (static_cast<double>(a[stride]) - a[1] - b[stride] + b[1]) / 2.0;
+  double sum = 0.0;
+  for (const uint16_t* s : {a, b}) sum += s[0] + s[1] + s[stride] + s[stride + 1];
+  r.level = sum / 8.0;
+  return r;
 }
 
 double RadialToAxial(double fx, double fy, double cx, double cy, int32_t u, int32_t v) {

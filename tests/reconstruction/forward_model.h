@@ -42,6 +42,30 @@ void WriteDualPixel(std::vector<uint16_t>& frame, int32_t w, int32_t h, int32_t 
 // Writes pixel (i, j) of a single sub-frame.
 void WriteSinglePixel(std::vector<uint16_t>& frame, int32_t w, int32_t i, int32_t j, double phi);
 
+// One channel of a pixel as the sensor sees it: the phase, the signal
+// amplitude and the mean sample level, in LSB.
+struct ChannelSignal {
+  double phi = 0.0;
+  double amplitude = 0.0;
+  double level = 0.0;
+};
+
+// Writes pixel (i, j) of a dual-frequency frame the way the sensor samples a
+// channel (I = A cos phi, Q = A sin phi): first sub-frame L + I, L - Q over
+// L + Q, L - I; second sub-frame the same with the signal negated; each
+// sample rounded to a whole LSB. The four-phase estimator then sees a phasor
+// of length 2A at phase phi.
+void WriteDualPixelSignal(std::vector<uint16_t>& frame, int32_t w, int32_t h, int32_t i, int32_t j,
+                          const ChannelSignal& first, const ChannelSignal& second);
+
+// The phasor (x, y) and the level a four-phase estimator reads from the
+// samples that WriteDualPixelSignal wrote for one channel of pixel (i, j)
+// (`first` selects the channel).
+struct ReadBack {
+  double x = 0.0, y = 0.0, level = 0.0;
+};
+ReadBack ReadDualChannel(const std::vector<uint16_t>& frame, int32_t w, int32_t h, int32_t i, int32_t j, bool first);
+
 // Undistorted pinhole factor 1 / sqrt(1 + x^2 + y^2).
 double RadialToAxial(double fx, double fy, double cx, double cy, int32_t u, int32_t v);
 

@@ -39,6 +39,12 @@ TEST_P(HostileBlocks, InitAndEveryFrameOperationStaySafe) {
     std::vector<uint16_t> raw(static_cast<std::size_t>(16) * w * h);
     for (std::size_t k = 0; k < raw.size(); ++k) raw[k] = static_cast<uint16_t>((k * 7919) % 1023);
     uint16_t* depth = nullptr;
+    impl.SetFilterEnabled(qzapi::FilterModeNoiseAware);
+    impl.ComputeDepth(raw.data(), &depth, w, h);
+    ASSERT_NE(depth, nullptr);
+    delete[] depth;
+    depth = nullptr;
+    impl.SetFilterEnabled(qzapi::FilterModeStandard);
     impl.ComputeDepth(raw.data(), &depth, w, h);
     ASSERT_NE(depth, nullptr);
     impl.ApplyFilter(depth, 8);
@@ -120,6 +126,12 @@ TEST(Robustness, OperationsBeforeInitialisation) {
   ReconstructionImpl impl;
   std::vector<uint16_t> raw(static_cast<std::size_t>(16) * 640 * 480, 300);
   uint16_t* depth = reinterpret_cast<uint16_t*>(0x1);
+  impl.SetFilterEnabled(qzapi::FilterModeNoiseAware);
+  impl.ComputeDepth(raw.data(), &depth, 640, 480);
+  ASSERT_NE(depth, nullptr);
+  for (int k = 0; k < 640 * 480; ++k) ASSERT_EQ(depth[k], 0) << "all invalid before initialisation (noise-aware)";
+  delete[] depth;
+  impl.SetFilterEnabled(qzapi::FilterModeStandard);
   impl.ComputeDepth(raw.data(), &depth, 640, 480);
   ASSERT_NE(depth, nullptr);
   for (int k = 0; k < 640 * 480; ++k) ASSERT_EQ(depth[k], 0) << "all invalid before initialisation";

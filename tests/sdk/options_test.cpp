@@ -279,6 +279,28 @@ TEST(Filter, SwitchesTheLibraryFilters)
     EXPECT_LT(filtered * 1.5, raw) << filtered << " vs " << raw;
 }
 
+// The filter option lists its modes through its range (0 to 2): a host
+// offers the noise-aware mode only where the camera reports 2.
+TEST(Filter, RangeListsTheModesAndOthersAreRefused)
+{
+    scoped_environment env;
+    camera cam;
+    uint16_t high = 0, low = 9;
+    ASSERT_EQ(cam.sensor->get_option_range(pvx3::PVX3_OPTION_FILTER, high, low, nullptr), 0);
+    EXPECT_EQ(high, pvx3::PVX3_FILTER_NOISE_AWARE);
+    EXPECT_EQ(low, pvx3::PVX3_FILTER_OFF);
+    uint16_t value = 0;
+    for (const uint16_t mode : {2, 0, 1}) {
+        EXPECT_EQ(cam.sensor->set_option(pvx3::PVX3_OPTION_FILTER, mode, nullptr), 0);
+        ASSERT_EQ(cam.sensor->get_option(pvx3::PVX3_OPTION_FILTER, value, nullptr), 0);
+        EXPECT_EQ(value, mode);
+    }
+    pvx3::pvx3_error err;
+    EXPECT_EQ(cam.sensor->set_option(pvx3::PVX3_OPTION_FILTER, 3, &err), pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+    ASSERT_EQ(cam.sensor->get_option(pvx3::PVX3_OPTION_FILTER, value, nullptr), 0);
+    EXPECT_EQ(value, pvx3::PVX3_FILTER_STANDARD) << "a refused mode leaves the last one";
+}
+
 TEST(Options, UnknownOptionsAndRangesAreRefused)
 {
     scoped_environment env;

@@ -144,6 +144,21 @@ enum FilterCode : int32_t {
   FilterReserved256 = 256,   // accepted, no effect
 };
 
+// Values of SetFilterEnabled / GetFilterEnabled: what ComputeDepth does
+// after computing depth. Hosts can show these as a choice; a value the host
+// does not know (3 to 255) acts as FilterModeStandard.
+enum FilterMode : int32_t {
+  FilterModeOff = 0,         // depth as computed, unfiltered
+  FilterModeStandard = 1,    // median and block-deviation filters (the default)
+  // Noise-aware depth: each pixel's noise from its own samples, inverse-
+  // variance combination of the frequencies, unwrapping by each pixel's
+  // noise, edge-preserving smoothing over valid neighbours only, depths
+  // rounded to whole millimetres. Validity follows each pixel's noise: the
+  // amplitude threshold (code 2) and the other filter parameters do not
+  // apply. See docs/depth-pipeline.md.
+  FilterModeNoiseAware = 2,
+};
+
 // The twelve filter parameters, indexed by FilterSettings::Index.
 struct FilterSettings {
   enum Index {
@@ -229,8 +244,10 @@ class QZRECONSTRUCTION_EXPORT Reconstruction {
   // 6: depth from one raw frame. `raw`: dual frequency, four sub-frames of
   // (2 width) x (2 height) samples one after another (16 width height samples);
   // mode 5, one sub-frame. `*depthOut` receives a new width x height 16-bit
-  // image (caller frees with delete[]); rows 0 and 1 are 0. Runs the median
-  // and block-deviation filters when the filter flag is set. In mode 5 the
+  // image (caller frees with delete[]); rows 0 and 1 are 0. With the filter
+  // flag FilterModeStandard (or any value but 0 and 2) runs the median and
+  // block-deviation filters; with FilterModeNoiseAware computes the
+  // noise-aware depth instead (see FilterMode). In mode 5 the
   // size becomes the current depth size (used by ApplyFilter).
   // Before initialisation, or when width x height is not the initialised
   // depth size, the image handed out is all 0 (invalid); for sizes outside
@@ -280,8 +297,8 @@ class QZRECONSTRUCTION_EXPORT Reconstruction {
   // 15: 0 normal, 1 rows reversed, 2 columns reversed, 3 both.
   virtual void SetOrientation(int32_t orientation) = 0;
 
-  // 16-17: whether ComputeDepth runs its median and block-deviation filters
-  // (the low byte of `enabled` is stored).
+  // 16-17: the filter flag: what ComputeDepth does after computing depth, a
+  // FilterMode value (the low byte of `enabled` is stored).
   virtual void GetFilterEnabled(uint8_t* out) = 0;
   virtual void SetFilterEnabled(int32_t enabled) = 0;
 

@@ -81,7 +81,14 @@ enum pvx3_option : int {
     PVX3_OPTION_DISTANCE_LIMITS = 3,         // a = largest far limit, b = smallest near limit, millimetres; read only
     PVX3_OPTION_FLIP_VERTICAL = 6,           // value 0 or 1; mirrors every stream top to bottom
     PVX3_OPTION_FLIP_HORIZONTAL = 7,         // value 0 or 1; mirrors every stream left to right
-    PVX3_OPTION_FILTER = 8,                  // value 0 or 1; depth filters of the reconstruction library
+    PVX3_OPTION_FILTER = 8,                  // value, a pvx3_filter_mode; its range (a = 2, b = 0) lists the modes
+};
+
+// Values of PVX3_OPTION_FILTER: what the reconstruction library does to depth.
+enum pvx3_filter_mode : int {
+    PVX3_FILTER_OFF = 0,          // depth as computed
+    PVX3_FILTER_STANDARD = 1,     // median and block-deviation filters (default)
+    PVX3_FILTER_NOISE_AWARE = 2,  // noise-aware depth: per-pixel noise, edge-preserving smoothing
 };
 
 struct pvx3_stream_format {
