@@ -173,9 +173,11 @@ void reader::impl::read_text_records()
             s.raw_frames_dropped = detail::value_or<uint64_t>(j, "raw_frames_dropped", 0);
             s.ended = detail::value_or<std::string>(j, "ended", "");
             s.repaired = detail::value_or<bool>(j, "repaired", false);
-            if (j.contains("frame_numbers"))
-                for (const auto& [session, runs] : detail::frame_ranges::from_json(j["frame_numbers"]).sessions())
+            if (j.contains("frame_numbers")) {
+                const detail::frame_ranges ranges = detail::frame_ranges::from_json(j["frame_numbers"]);
+                for (const auto& [session, runs] : ranges.sessions())
                     s.frame_numbers.emplace_back(session, runs);
+            }
             summary = s;
         } else {
             warnings.push_back("the recording summary is not readable");

@@ -120,6 +120,63 @@ bool reprocessor::compute(const calibration& cal, const image& raw, const reproc
     return true;
 }
 
+bool reprocessor::points(const calibration& cal, const image& depth, bool flip_vertical, bool flip_horizontal,
+                         std::vector<float>& xyz, std::string& error)
+{
+    const int w = depth.width, h = depth.height;
+    if (depth.encoding != "16UC1" || w <= 0 || h <= 0 || depth.step != uint32_t(w) * 2
+        || depth.data.size() < size_t(depth.step) * h) {
+        error = "not a 16-bit depth image";
+        return false;
+    }
+    if (cal.words.size() != kCalibrationWords || w != cal.width || h != cal.height) {
+        error = "the recorded calibration does not belong to a " + std::to_string(w) + " x " + std::to_string(h)
+                + " depth image";
+        return false;
+    }
+    // The library's rays belong to sensor pixels: back-project the upright
+    // image, then lay the points out and mirror them like the image.
+    const auto source_of = [&](int row, int col) {
+        const int r = flip_vertical ? h - 1 - row : row;
+        const int c = flip_horizontal ? w - 1 - col : col;
+        return size_t(r) * w + c;
+    };
+    std::vector<uint16_t> upright(size_t(w) * h);
+    const uint16_t* d = depth.pixels16();
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col)
+            upright[size_t(row) * w + col] = d[source_of(row, col)];
+    qzapi::CalibrationBlock block;
+    block_of(cal, block);
+    qzhost::setup s;
+    s.device_type = cal.device_type;
+    s.mode = cal.mode;
+    s.calibration = &block;
+    s.width = w;
+    s.height = h;
+    std::vector<float> points(size_t(w) * h * 3, 0.0f);
+    {
+        auto lock = lib_->lock();
+        if (!lib_->ensure(s, error))
+            return false;
+        const int32_t rc = lib_->api()->DepthToPoints(upright.data(), points.data(), w, h);
+        if (rc != 0) {
+            error = "the reconstruction library could not convert depth to points (code " + std::to_string(rc) + ")";
+            return false;
+        }
+    }
+    xyz.assign(size_t(w) * h * 3, 0.0f);
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col) {
+            const float* p = &points[3 * source_of(row, col)];
+            float* q = &xyz[3 * (size_t(row) * w + col)];
+            q[0] = flip_horizontal ? -p[0] : p[0];
+            q[1] = flip_vertical ? -p[1] : p[1];
+            q[2] = p[2];
+        }
+    return true;
+}
+
 std::string reprocessor::version() const { return lib_->version(); }
 std::string reprocessor::library_path() const { return lib_->path(); }
 

@@ -8,6 +8,7 @@
 // while differences within a session stay exactly the camera's.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -27,13 +28,14 @@ public:
         return session_ == 0 || frame_number <= last_frame_ || timestamp_us < last_timestamp_us_;
     }
     // Anchors a new session: camera time `timestamp_us` happens at `now_ns`,
-    // but never earlier than 1 us after `last_stamp_ns`.
-    void open_session(uint64_t timestamp_us, int64_t now_ns, int64_t last_stamp_ns)
+    // but never earlier than 1 us after `last_stamp_ns`. With `exact` the
+    // given time is kept as it is (copying a recording's time line).
+    void open_session(uint64_t timestamp_us, int64_t now_ns, int64_t last_stamp_ns, bool exact = false)
     {
         ++session_;
         const int64_t camera_ns = static_cast<int64_t>(timestamp_us) * 1000;
         const int64_t floor = std::max(last_stamp_ns, floor_ns_) + 1000;
-        origin_ns_ = std::max(now_ns, floor) - camera_ns;
+        origin_ns_ = (exact ? now_ns : std::max(now_ns, floor)) - camera_ns;
     }
     void saw(uint64_t frame_number, uint64_t timestamp_us)
     {

@@ -118,7 +118,7 @@ public:
     void set_device_info(const device_info& info);
     void set_calibration(const calibration& cal);
     void set_settings(const camera_settings& settings);
-    bool submit(const frame_set_view& frames);
+    bool submit(const frame_set_view& frames, int64_t stamp_ns);
     writer_status status() const;
     bool close(std::string& error);
 
@@ -202,7 +202,7 @@ bool writer::impl::open(std::string& error)
         abandon_bag();
         return false;
     }
-    const int64_t now = wall_clock_ns();
+    const int64_t now = options_.start_ns != 0 ? options_.start_ns : wall_clock_ns();
     last_stamp_ns_ = now;
     clock_.start_after(now);
     status_.first_stamp_ns = status_.last_stamp_ns = now;
@@ -298,7 +298,7 @@ void writer::impl::set_settings(const camera_settings& settings)
     enqueue_settings_locked(changed, ++last_stamp_ns_);
 }
 
-bool writer::impl::submit(const frame_set_view& frames)
+bool writer::impl::submit(const frame_set_view& frames, int64_t explicit_stamp)
 {
     uint64_t processed = 0, raw = 0;
     for (stream s : kAllStreams)
@@ -306,20 +306,25 @@ bool writer::impl::submit(const frame_set_view& frames)
     std::unique_ptr<frame_messages> f;
     bool with_raw = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (options_.wait_for_room)
+            changed_.wait(lock, [&] {
+                return status_.stopped || closing_ || status_.queue_bytes == 0
+                       || status_.queue_bytes + processed + raw <= options_.raw_queue_bytes;
+            });
         if (status_.stopped || closing_)
             return false;
         ++status_.frame_sets_submitted;
         // The camera's clock placed on the recording's time line; a restarted
         // stream (numbers and times begin again) opens a new session.
-        const int64_t now = wall_clock_ns();
+        const int64_t now = explicit_stamp != 0 ? explicit_stamp : wall_clock_ns();
         if (clock_.begins_session(frames.frame_number, frames.timestamp_us)) {
-            clock_.open_session(frames.timestamp_us, now, last_stamp_ns_);
+            clock_.open_session(frames.timestamp_us, now, last_stamp_ns_, explicit_stamp != 0);
             if (have_settings_)
                 enqueue_settings_locked({"session"}, clock_.stamp_of(frames.timestamp_us) - 1);
         }
         clock_.saw(frames.frame_number, frames.timestamp_us);
-        const int64_t stamp = clock_.stamp_of(frames.timestamp_us);
+        const int64_t stamp = explicit_stamp != 0 ? explicit_stamp : clock_.stamp_of(frames.timestamp_us);
         last_stamp_ns_ = std::max(last_stamp_ns_, stamp);
         if (status_.queue_bytes + processed > options_.queue_bytes) {
             ++status_.frame_sets_dropped;
@@ -480,6 +485,7 @@ void writer::impl::run()
         }
         std::lock_guard<std::mutex> lock(mutex_);
         status_.queue_bytes -= std::min(status_.queue_bytes, item.bytes);
+        changed_.notify_all();  // a submit waiting for room
         // Keep a few message sets for reuse; the rest give their memory back.
         if (item.frames && pool_.size() < 3)
             pool_.push_back(std::move(item.frames));
@@ -535,11 +541,9 @@ void writer::impl::finish()
     }
     if (!ok)
         abandon_bag();
-    try {
-        if (bag_)
-            bytes_written_ = bag_->getSize();
-    } catch (const std::exception&) {
-    }
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0)
+        bytes_written_ = static_cast<uint64_t>(st.st_size);
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
     close_ok_ = ok && status_.problem.empty();
@@ -599,7 +603,7 @@ writer::~writer()
 void writer::set_device_info(const device_info& info) { d_->set_device_info(info); }
 void writer::set_calibration(const calibration& cal) { d_->set_calibration(cal); }
 void writer::set_settings(const camera_settings& settings) { d_->set_settings(settings); }
-bool writer::submit(const frame_set_view& frames) { return d_->submit(frames); }
+bool writer::submit(const frame_set_view& frames, int64_t stamp_ns) { return d_->submit(frames, stamp_ns); }
 writer_status writer::status() const { return d_->status(); }
 const std::string& writer::path() const { return d_->path(); }
 bool writer::close(std::string& error) { return d_->close(error); }

@@ -46,6 +46,12 @@ public:
     bool compute(const calibration& cal, const image& raw, const reprocess_options& options,
                  std::vector<uint16_t>& depth, int& width, int& height, std::string& error);
 
+    // Points of a depth image as the camera's point cloud has them: x, y, z
+    // (mm) per pixel, row-major, (0, 0, 0) where there is none; laid out and
+    // mirrored like the (possibly flipped) image.
+    bool points(const calibration& cal, const image& depth, bool flip_vertical, bool flip_horizontal,
+                std::vector<float>& xyz, std::string& error);
+
     // The library's version text and file.
     std::string version() const;
     std::string library_path() const;

@@ -45,6 +45,11 @@ struct writer_options {
     // Who made the recording ("tessivue-cli 1.0.0"), for the header.
     std::string producer;
     raw_phase_state raw_phase = raw_phase_state::not_selected;
+    // Off-line writing (re-processing a recording): submit waits for room
+    // instead of dropping, and the time line starts at `start_ns` rather
+    // than now (0: now).
+    bool wait_for_room = false;
+    int64_t start_ns = 0;
 };
 
 struct writer_status {
@@ -78,9 +83,12 @@ public:
     // frame set submitted.
     void set_settings(const camera_settings& settings);
 
-    // Queues a copy of the frame set; never waits for the disk. False when
-    // it was dropped whole (counted) or the writer has stopped.
-    bool submit(const frame_set_view& frames);
+    // Queues a copy of the frame set; never waits for the disk (unless the
+    // options say so). False when it was dropped whole (counted) or the
+    // writer has stopped. The recording time is the camera's capture time
+    // anchored to the computer's clock; `stamp_ns` (when not 0) sets it
+    // instead, to copy a recording's time line.
+    bool submit(const frame_set_view& frames, int64_t stamp_ns = 0);
 
     writer_status status() const;
     const std::string& path() const;

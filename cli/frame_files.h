@@ -1,0 +1,54 @@
+// The files `export` writes for one frame set: the same files the viewer
+// saves (16-bit depth and IR PNG with their JSON sidecars, colour-coded depth,
+// 8-bit IR, colour, ASCII PCD point cloud), plus a binary PLY cloud; named by
+// frame number.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recording/reprocessor.h"
+#include "recording/types.h"
+
+namespace cli {
+
+struct export_kinds {
+    bool depth = false, ir = false, colour = false, cloud = false;
+};
+
+class frame_exporter {
+public:
+    // `folder` must exist. `points` may be null: clouds then come from the
+    // recorded camera model instead of the reconstruction library.
+    frame_exporter(std::string folder, std::string recording_name, recording::device_info device,
+                   recording::reprocessor* points);
+
+    // Writes the files of `kinds` the frame set has data for, into `folder`
+    // + `subfolder`. False with the first failure in `error` (the other
+    // files are still attempted).
+    bool write(const recording::frame_set& frames, const recording::camera_settings& settings,
+               const std::optional<recording::calibration>& cal, const export_kinds& kinds,
+               const std::string& subfolder, std::vector<std::string>& written, std::string& error);
+
+private:
+    std::string folder_;
+    std::string recording_name_;
+    recording::device_info device_;
+    recording::reprocessor* points_;
+    std::vector<uint8_t> colour_table_;  // the SDK's depth colours, near to far
+};
+
+// The SDK's depth colouring: `table` spread from the near to the far limit,
+// black outside and for invalid pixels, (127, 0, 170) for saturated ones.
+// R, G, B bytes per pixel.
+void colourise_depth(const uint16_t* depth, size_t count, int near_mm, int far_mm,
+                     const std::vector<uint8_t>& table, uint8_t* rgb);
+
+// Sensor temperature (deg C) from a raw phase frame's header words; none for
+// a sensor family without them.
+std::optional<double> raw_temperature(const recording::image& raw, int device_type);
+
+}  // namespace cli
