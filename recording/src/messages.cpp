@@ -1,10 +1,19 @@
 #include "messages.h"
 
 #include <limits>
+#include <mutex>
+
+#include <console_bridge/console.h>
 
 #include "recording/topics.h"
 
 namespace recording::detail {
+
+void quiet_bag_library()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { console_bridge::setLogLevel(console_bridge::CONSOLE_BRIDGE_LOG_NONE); });
+}
 
 ros::Time to_ros_time(int64_t ns)
 {

@@ -13,6 +13,10 @@
 
 namespace recording::detail {
 
+// The bag library reports damaged input on stderr through console_bridge as
+// well as by its exceptions; the exceptions are what we pass on, in words.
+void quiet_bag_library();
+
 ros::Time to_ros_time(int64_t ns);
 int64_t from_ros_time(const ros::Time& t);
 

@@ -259,6 +259,7 @@ const reader::impl::settings_entry* reader::impl::settings_for(int64_t stamp) co
 
 std::unique_ptr<reader> reader::open(const std::string& path, std::string& error, open_status* status)
 {
+    detail::quiet_bag_library();
     open_status st = sniff(path, error);
     const auto fail = [&](open_status s) -> std::unique_ptr<reader> {
         if (status)

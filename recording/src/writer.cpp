@@ -580,6 +580,7 @@ bool writer::impl::close(std::string& error)
 
 std::unique_ptr<writer> writer::create(const std::string& path, const writer_options& options, std::string& error)
 {
+    detail::quiet_bag_library();
     auto d = std::make_unique<impl>(path, options);
     try {
         if (!d->open(error))
