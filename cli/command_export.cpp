@@ -148,10 +148,6 @@ int run_export(const args_t& args)
         report_error(kCommand, path + " holds none of the streams asked for");
         return kExitFailure;
     }
-    // The raw frame's header words give the sensor temperature of the
-    // sidecars (as the SDK's own dump states it).
-    if ((kinds.depth || kinds.ir) && r->calibration_count() > 0)
-        mask |= bit(stream::raw_phase);
     if (!make_folder(*to, error)) {
         report_error(kCommand, error);
         return kExitFailure;

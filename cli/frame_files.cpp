@@ -63,14 +63,10 @@ json sdk_intrinsics(const recording::lens_model& stored, int w, int h, bool flip
 cv::Mat mat16(const image& img) { return cv::Mat(img.height, img.width, CV_16UC1, const_cast<uint8_t*>(img.data.data()), img.step); }
 
 // Back-projection through the recorded camera model, for recordings without
-// a calibration the library can use.
-void points_from_lens(const image& depth, std::vector<float>& xyz)
+// a calibration the library can use: the undistorted ray (x, y) of every
+// pixel, computed once per camera model.
+void lens_rays(const recording::lens_model& l, int w, int h, std::vector<float>& rays)
 {
-    const recording::lens_model& l = depth.lens;
-    const int w = depth.width, h = depth.height;
-    xyz.assign(size_t(w) * h * 3, 0.0f);
-    if (!l.known())
-        return;
     std::vector<cv::Point2f> pixels;
     pixels.reserve(size_t(w) * h);
     for (int r = 0; r < h; ++r)
@@ -78,16 +74,28 @@ void points_from_lens(const image& depth, std::vector<float>& xyz)
             pixels.emplace_back(float(c), float(r));
     const cv::Matx33d k(l.fx, 0, l.cx, 0, l.fy, l.cy, 0, 0, 1);
     const cv::Vec<double, 5> d(l.k1, l.k2, l.p1, l.p2, l.k3);
-    std::vector<cv::Point2f> rays;
-    cv::undistortPoints(pixels, rays, k, d);
+    std::vector<cv::Point2f> undistorted;
+    cv::undistortPoints(pixels, undistorted, k, d);
+    rays.resize(undistorted.size() * 2);
+    for (size_t i = 0; i < undistorted.size(); ++i) {
+        rays[2 * i] = undistorted[i].x;
+        rays[2 * i + 1] = undistorted[i].y;
+    }
+}
+
+void points_from_rays(const image& depth, const std::vector<float>& rays, std::vector<float>& xyz)
+{
+    const int w = depth.width, h = depth.height;
+    xyz.assign(size_t(w) * h * 3, 0.0f);
+    if (rays.size() != size_t(w) * h * 2)
+        return;
     const uint16_t* z = depth.pixels16();
-    for (size_t i = 0; i < rays.size(); ++i) {
-        const size_t row = i / size_t(w), col = i % size_t(w);
-        const float mm = z[row * (depth.step / 2) + col];
+    for (size_t i = 0; i < size_t(w) * h; ++i) {
+        const float mm = z[(i / size_t(w)) * (depth.step / 2) + i % size_t(w)];
         if (mm <= 1)
             continue;
-        xyz[3 * i] = rays[i].x * mm;
-        xyz[3 * i + 1] = rays[i].y * mm;
+        xyz[3 * i] = rays[2 * i] * mm;
+        xyz[3 * i + 1] = rays[2 * i + 1] * mm;
         xyz[3 * i + 2] = mm;
     }
 }
@@ -267,8 +275,18 @@ bool frame_exporter::write(const recording::frame_set& f, const recording::camer
     if (depth && kinds.cloud) {
         std::vector<float> xyz;
         std::string why;
-        if (!(points_ && cal && points_->points(*cal, *depth, settings.flip_vertical, settings.flip_horizontal, xyz, why)))
-            points_from_lens(*depth, xyz);
+        if (!(points_ && cal
+              && points_->points(*cal, *depth, settings.flip_vertical, settings.flip_horizontal, xyz, why))) {
+            if (!depth->lens.known()) {
+                rays_.clear();
+            } else if (!(rays_lens_ == depth->lens) || rays_width_ != depth->width || rays_height_ != depth->height) {
+                lens_rays(depth->lens, depth->width, depth->height, rays_);
+                rays_lens_ = depth->lens;
+                rays_width_ = depth->width;
+                rays_height_ = depth->height;
+            }
+            points_from_rays(*depth, rays_, xyz);
+        }
         pcl::PointCloud<pcl::PointXYZRGB> cloud, dense;  // organised (as the viewer saves), valid points
         cloud.width = static_cast<uint32_t>(depth->width);
         cloud.height = static_cast<uint32_t>(depth->height);

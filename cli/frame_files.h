@@ -28,7 +28,9 @@ public:
 
     // Writes the files of `kinds` the frame set has data for, into `folder`
     // + `subfolder`. False with the first failure in `error` (the other
-    // files are still attempted).
+    // files are still attempted). The sidecars state the sensor temperature
+    // when the frame set carries its raw phase frame (read only when asked
+    // for: it is the largest part of a frame set), else null.
     bool write(const recording::frame_set& frames, const recording::camera_settings& settings,
                const std::optional<recording::calibration>& cal, const export_kinds& kinds,
                const std::string& subfolder, std::vector<std::string>& written, std::string& error);
@@ -39,6 +41,10 @@ private:
     recording::device_info device_;
     recording::reprocessor* points_;
     std::vector<uint8_t> colour_table_;  // the SDK's depth colours, near to far
+    // Rays of the recorded camera model, for clouds without the library.
+    recording::lens_model rays_lens_;
+    int rays_width_ = 0, rays_height_ = 0;
+    std::vector<float> rays_;  // x, y per pixel
 };
 
 // The SDK's depth colouring: `table` spread from the near to the far limit,
