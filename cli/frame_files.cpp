@@ -1,5 +1,7 @@
 #include "frame_files.h"
 
+#include "recording/depth_colours.h"
+
 #include <sys/stat.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <parvolux3/pvx3.h>
 #include <pcl/io/pcd_io.h>
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
@@ -123,31 +124,6 @@ bool write_ply(const std::string& path, const std::vector<pcl::PointXYZRGB, Eige
 
 }  // namespace
 
-void colourise_depth(const uint16_t* depth, size_t count, int near_mm, int far_mm, const std::vector<uint8_t>& table,
-                     uint8_t* rgb)
-{
-    const int entries = static_cast<int>(table.size() / 3);
-    const int lo = std::max(near_mm, 2);
-    const int hi = std::max(far_mm, lo + 1);
-    const double scale = entries > 1 ? double(entries - 1) / double(hi - lo) : 0.0;
-    for (size_t i = 0; i < count; ++i) {
-        const int d = depth[i];
-        uint8_t* out = rgb + 3 * i;
-        if (d == 1) {
-            out[0] = 127;
-            out[1] = 0;
-            out[2] = 170;
-        } else if (d < lo || d > hi || entries == 0) {
-            out[0] = out[1] = out[2] = 0;
-        } else {
-            const int idx = std::min(entries - 1, static_cast<int>((d - lo) * scale + 0.5));
-            out[0] = table[size_t(3 * idx)];
-            out[1] = table[size_t(3 * idx + 1)];
-            out[2] = table[size_t(3 * idx + 2)];
-        }
-    }
-}
-
 std::optional<double> raw_temperature(const image& raw, int device_type)
 {
     const size_t words = raw.data.size() / 2;
@@ -166,11 +142,7 @@ frame_exporter::frame_exporter(std::string folder, std::string recording_name, r
     : folder_(std::move(folder)), recording_name_(std::move(recording_name)), device_(std::move(device)),
       points_(points)
 {
-    uint8_t* table = nullptr;
-    int count = 0;
-    if (pvx3::pvx3_get_colormap_table(&table, &count, nullptr) == 0 && table && count > 0)
-        colour_table_.assign(table, table + size_t(count) * 3);
-    delete[] table;
+    colour_table_ = recording::sdk_colour_table();
 }
 
 bool frame_exporter::write(const recording::frame_set& f, const recording::camera_settings& settings,
@@ -232,7 +204,7 @@ bool frame_exporter::write(const recording::frame_set& f, const recording::camer
     if (depth && (kinds.depth || kinds.cloud)) {
         colours.resize(size_t(depth->width) * depth->height * 3);
         cv::Mat packed = mat16(*depth).clone();  // tightly packed
-        colourise_depth(packed.ptr<uint16_t>(), size_t(depth->width) * depth->height, settings.near_mm,
+        recording::colourise_depth(packed.ptr<uint16_t>(), size_t(depth->width) * depth->height, settings.near_mm,
                         settings.far_mm, colour_table_, colours.data());
     }
     if (depth && kinds.depth) {

@@ -47,12 +47,6 @@ private:
     std::vector<float> rays_;  // x, y per pixel
 };
 
-// The SDK's depth colouring: `table` spread from the near to the far limit,
-// black outside and for invalid pixels, (127, 0, 170) for saturated ones.
-// R, G, B bytes per pixel.
-void colourise_depth(const uint16_t* depth, size_t count, int near_mm, int far_mm,
-                     const std::vector<uint8_t>& table, uint8_t* rgb);
-
 // Sensor temperature (deg C) from a raw phase frame's header words; none for
 // a sensor family without them.
 std::optional<double> raw_temperature(const recording::image& raw, int device_type);

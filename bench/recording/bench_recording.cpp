@@ -10,7 +10,7 @@
 //   set) handed to the writer at 30 fps for 10 s from recorded camera frames,
 //   so that only the recorder and the disk are measured: raw frames written
 //   and dropped per second, MB/s reaching the file.
-// BM_Export/...: frame sets exported per second (all kinds; depth only).
+// BM_Export/...: frame sets exported per second (all kinds; each kind alone).
 // BM_Reprocess/...: frame sets re-processed per second (compute only; into a
 //   new lz4 recording).
 // Files go to TESSIVUE_BENCH_DIR (default /tmp) and are removed afterwards.
@@ -340,6 +340,9 @@ BENCHMARK_CAPTURE(BM_RawPhase, none, recording::compression::none)->Iterations(1
 BENCHMARK_CAPTURE(BM_RawPhase, lz4, recording::compression::lz4)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Export, all_kinds, cli::export_kinds{true, true, true, true})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Export, depth_only, cli::export_kinds{true, false, false, false})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Export, ir_only, cli::export_kinds{false, true, false, false})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Export, colour_only, cli::export_kinds{false, false, true, false})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Export, cloud_only, cli::export_kinds{false, false, false, true})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Reprocess, compute, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Reprocess, into_lz4_recording, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 
