@@ -1,11 +1,12 @@
 // Speed of recordings, on this machine and disk.
 //
-// BM_RecordCamera/lz4|none: the virtual camera at 30 fps (real time),
+// BM_RecordCamera/camera_only|lz4|none: the virtual camera at 30 fps (real time),
 //   640 x 480 depth + IR and 1920 x 1080 colour, recorded as the tool does for
 //   TESSIVUE_BENCH_SECONDS (default 60). Counters: frame sets the camera
 //   produced (its frame numbers), recorded, skipped by the acquisition loop,
 //   dropped by the writer; CPU per frame set on the acquisition side (view
-//   and submit, thread CPU time); file size per minute.
+//   and submit, thread CPU time); file size per minute. camera_only runs the
+//   same loop without recording: what the simulated camera delivers here.
 // BM_RawPhase/lz4|none: 640 x 480 depth + raw phase frames (9.8 MB per frame
 //   set) handed to the writer at 30 fps for 10 s from recorded camera frames,
 //   so that only the recorder and the disk are measured: raw frames written
@@ -22,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <parvolux3/pvx3.h>
@@ -70,7 +72,8 @@ struct camera {
     }
 };
 
-void BM_RecordCamera(benchmark::State& state, recording::compression c)
+// `c` empty: the same loop without a recorder, as the camera's own baseline.
+void BM_RecordCamera(benchmark::State& state, std::optional<recording::compression> c)
 {
     const double seconds = bench_seconds();
     const std::string path = bench_dir() + "/bench_record_camera.bag";
@@ -88,19 +91,24 @@ void BM_RecordCamera(benchmark::State& state, recording::compression c)
             return;
         }
         recording::writer_options o;
-        o.compress = c;
+        o.compress = c.value_or(recording::compression::none);
         std::string error;
-        auto w = recording::writer::create(path, o, error);
-        if (!w) {
-            state.SkipWithError(error.c_str());
-            return;
+        std::unique_ptr<recording::writer> w;
+        if (c) {
+            w = recording::writer::create(path, o, error);
+            if (!w) {
+                state.SkipWithError(error.c_str());
+                return;
+            }
         }
-        w->set_device_info(recording::capture_device_info(cam.dev));
         const auto cal = recording::capture_calibration(cam.dev, 640, 480);
         const auto settings = recording::capture_settings(cam.sensor, 640, 480, 1920, 1080);
-        if (cal)
-            w->set_calibration(*cal);
-        w->set_settings(settings);
+        if (w) {
+            w->set_device_info(recording::capture_device_info(cam.dev));
+            if (cal)
+                w->set_calibration(*cal);
+            w->set_settings(settings);
+        }
         const recording::stream_lenses lenses = recording::lenses_for(cal, settings);
         const recording::stream_mask streams = bit(stream::depth) | bit(stream::ir) | bit(stream::colour);
 
@@ -117,7 +125,8 @@ void BM_RecordCamera(benchmark::State& state, recording::compression c)
             recording::frame_set_view view;
             if (!recording::view_frame_set(*fs, streams, lenses, view))
                 continue;
-            w->submit(view);
+            if (w)
+                w->submit(view);
             const double cpu = thread_cpu_ms() - t0;
             cpu_total += cpu;
             cpu_max = std::max(cpu_max, cpu);
@@ -128,8 +137,13 @@ void BM_RecordCamera(benchmark::State& state, recording::compression c)
         }
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cam.pipe->stop(nullptr);
-        w->close(error);
-        const recording::writer_status s = w->status();
+        recording::writer_status s;
+        if (w) {
+            w->close(error);
+            s = w->status();
+        } else {
+            s.frame_sets_written = taken;
+        }
         const uint64_t produced = taken ? last_number - first_number + 1 : 0;
         state.counters["produced"] = double(produced);
         state.counters["recorded"] = double(s.frame_sets_written);
@@ -334,6 +348,7 @@ void BM_Reprocess(benchmark::State& state, bool into_file)
 
 }  // namespace
 
+BENCHMARK_CAPTURE(BM_RecordCamera, camera_only, std::nullopt)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_RecordCamera, lz4, recording::compression::lz4)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_RecordCamera, none, recording::compression::none)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_RawPhase, none, recording::compression::none)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

@@ -126,7 +126,7 @@ public:
 
 private:
     void run();
-    void write_item(queue_item& item);
+    bool write_item(queue_item& item);  // false when it was not written
     void write_text(const char* topic, const std::string& text, int64_t stamp_ns);
     void write_frames(frame_messages& f);
     bool guard_disk(uint64_t next_bytes);
@@ -431,12 +431,12 @@ void writer::impl::stop_with(const std::string& problem)
     changed_.notify_all();
 }
 
-void writer::impl::write_item(queue_item& item)
+bool writer::impl::write_item(queue_item& item)
 {
     if (item.frames) {
         frame_messages& f = *item.frames;
         if (!guard_disk(f.bytes))
-            return;
+            return false;
         write_frames(f);
         std::lock_guard<std::mutex> lock(mutex_);
         ++status_.frame_sets_written;
@@ -451,6 +451,7 @@ void writer::impl::write_item(queue_item& item)
     } else {
         write_text(item.topic, item.text, item.stamp_ns);
     }
+    return true;
 }
 
 void writer::impl::run()
@@ -470,9 +471,10 @@ void writer::impl::run()
             std::lock_guard<std::mutex> lock(mutex_);
             stopped = status_.stopped;
         }
+        bool written = false;
         if (!stopped) {
             try {
-                write_item(item);
+                written = write_item(item);
             } catch (const std::exception& e) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 stop_with("cannot write " + path_ + ": " + e.what() + "; recording stopped");
@@ -485,6 +487,12 @@ void writer::impl::run()
         }
         std::lock_guard<std::mutex> lock(mutex_);
         status_.queue_bytes -= std::min(status_.queue_bytes, item.bytes);
+        if (!written && item.frames) {
+            // Queued before the writer stopped: lost, and counted as such.
+            ++status_.frame_sets_dropped;
+            if (item.frames->has_raw)
+                ++status_.raw_frames_dropped;
+        }
         changed_.notify_all();  // a submit waiting for room
         // Keep a few message sets for reuse; the rest give their memory back.
         if (item.frames && pool_.size() < 3)
