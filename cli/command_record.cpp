@@ -355,13 +355,15 @@ int run_record(const args_t& args)
     const recording::stream_lenses lenses = recording::lenses_for(cal, settings);
 
     progress_line progress;
-    const auto started = std::chrono::steady_clock::now();
-    auto last_frame = started;
+    // The time asked for counts from the first frame set (a camera may take
+    // a moment to deliver it).
+    std::optional<std::chrono::steady_clock::time_point> started;
+    auto last_frame = std::chrono::steady_clock::now();
     long long taken = 0;
     std::string problem;
     while (!stop_requested()) {
         const auto now = std::chrono::steady_clock::now();
-        const double elapsed = std::chrono::duration<double>(now - started).count();
+        const double elapsed = started ? std::chrono::duration<double>(now - *started).count() : 0.0;
         if (req.seconds && elapsed >= *req.seconds)
             break;
         if (req.frames && taken >= *req.frames)
@@ -386,6 +388,8 @@ int run_record(const args_t& args)
             continue;
         }
         last_frame = std::chrono::steady_clock::now();
+        if (!started)
+            started = last_frame;
         recording::frame_set_view view;
         if (!recording::view_frame_set(*set, streams, lenses, view))
             continue;

@@ -34,6 +34,20 @@ nlohmann::json parse(const std::string& text)
     return nlohmann::json::parse(text, nullptr, false);
 }
 
+// Waits until a recording in progress has grown past `bytes` (a few frame
+// sets), however slowly the camera starts on a loaded or sanitized build.
+bool wait_for_growth(const std::string& path, uintmax_t bytes)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::error_code e;
+        if (std::filesystem::file_size(path, e) > bytes && !e)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 // One recording of four frame sets (all streams) for the whole suite.
 class Cli : public ::testing::Test {
 protected:
@@ -248,7 +262,7 @@ TEST_P(Stop, EndsTheRecordingCleanlyWithACompleteFile)
     scratch_folder dir;
     const std::string path = dir.file("stopped.bag");
     process p({"record", "--out", path, "--streams", "depth,ir"});
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_TRUE(wait_for_growth(path, 3u << 20));
     p.send(GetParam().signal);
     const result r = p.wait();
     EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -270,7 +284,7 @@ TEST(CliRepair, AKilledRecordingIsReportedUnindexedAndRepaired)
     const std::string path = dir.file("killed.bag");
     {
         process p({"record", "--out", path, "--streams", "depth,ir"});
-        std::this_thread::sleep_for(std::chrono::seconds(4));
+        ASSERT_TRUE(wait_for_growth(path, 3u << 20));
         p.send(SIGKILL);
         const result r = p.wait();
         ASSERT_EQ(r.signal, SIGKILL);
