@@ -1,5 +1,6 @@
 #include "app/crash_handler.h"
 #include "app/log_store.h"
+#include "app/quit_signals.h"
 #include "widget_module/viewer.h"
 
 #include <QApplication>
@@ -32,6 +33,8 @@ int main(int argc, char* argv[])
     // process: everything orderly happens in its close handler.
     auto* window = new viewer();
     window->show();
+    // Ctrl-C and SIGTERM close the window like its close button.
+    install_quit_signals([window] { window->close(); });
 
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "bubble_widget.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <QScreen>
 #include <QTimer>
 
@@ -40,6 +41,19 @@ bubble_widget::bubble_widget(QWidget *parent) : parent_widget(parent)
     QFont text_font("Arial");
     text_font.setPixelSize(14);
     label_title_2->setFont(text_font);
+
+    m_form_text_height = label_title_2->height();
+    m_form_height = height();
+    m_bottom = y() + height();
+}
+
+void bubble_widget::fit_text()
+{
+    const int needed = label_title_2->heightForWidth(label_title_2->width());
+    const int text_height = std::max(m_form_text_height, needed);
+    label_title_2->resize(label_title_2->width(), text_height);
+    const int h = m_form_height + (text_height - m_form_text_height);
+    setGeometry(x(), m_bottom - h, width(), h);
 }
 
 void bubble_widget::slot_show_message(QStringList content)
@@ -50,7 +64,12 @@ void bubble_widget::slot_show_message(QStringList content)
         fade_timer->stop();
     opacity = 1.0;
     label_title->setText(content.at(0));
-    label_title_2->setText(content.at(1));
+    // Folders in a message may break after each "/" (a zero-width space),
+    // so a long path wraps instead of running out of the bubble.
+    QString text = content.at(1);
+    text.replace(QLatin1Char('/'), QStringLiteral("/\u200b"));
+    label_title_2->setText(text);
+    fit_text();
     setWindowOpacity(1.0);
     show();
     activateWindow();

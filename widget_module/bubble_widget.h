@@ -30,7 +30,14 @@ public:
     const QTimer *fade() const { return fade_timer; }
 
 private:
+    // Grows the text label and the bubble upwards (its bottom edge stays)
+    // until a long text fits; a short one gets the form's size back.
+    void fit_text();
+
     QTimer *stay_timer = nullptr;
+    int m_form_text_height = 0;
+    int m_form_height = 0;
+    int m_bottom = 0;
     QTimer *fade_timer = nullptr;
     double opacity = 1.0;
 };

@@ -16,8 +16,10 @@
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 
+#include "view_bar_fit.h"
 #include "view_cloud_polydata.h"
 #include "view_common.h"
+#include "view_stall_notice.h"
 #include "view_depth_probe.h"
 #include "view_geometry.h"
 #include "view_shared_frames.h"
@@ -141,6 +143,8 @@ void cloud_view_widget::apply_texts() {
   label_time->setText(QCoreApplication::translate("cloud_view", "Time:"));
   label_frame->setText(QCoreApplication::translate("cloud_view", "Resolution:"));
   label_fps->setText(QCoreApplication::translate("cloud_view", "FPS:"));
+  view_fit_measure_box(widget_location, {label_location, label_distance, label_stddev},
+                       {label_location_content, label_distance_content, label_stddev_content});
   btn_relevance->setToolTip(
       QCoreApplication::translate("cloud_view", "relevance rgb module operate"));
   btn_3d_picture->setToolTip(QCoreApplication::translate("cloud_view", "turn to RGBD module"));
@@ -166,6 +170,7 @@ void cloud_view_widget::set_expend(bool bExpend) {
 void cloud_view_widget::set_rgbd_mode(bool rgbd) {
   label_title->setText(rgbd ? QStringLiteral("RGBD") : QStringLiteral("Depth"));
   btn_close->setVisible(!rgbd);
+  fit_bars();
   label_title->repaint();
 }
 
@@ -258,9 +263,11 @@ void cloud_view_widget::slot_resolution_change(int pixel_width, int pixel_height
   m_image_width = pixel_width;
   m_image_height = pixel_height;
   label_frame_content->setText(QStringLiteral("%1x%2").arg(pixel_width).arg(pixel_height));
+  fit_bars();
 }
 
 void cloud_view_widget::slot_show_depth() {
+  if (m_stall) m_stall->frame_arrived();
   label_time_content->setText(view_time_stamp_text());
   if (m_paused_2d) return;
   view_copy_depth_images(&m_depth_color, &m_depth_raw);
@@ -291,6 +298,7 @@ void cloud_view_widget::update_point_info() {
 }
 
 void cloud_view_widget::show_show_point_clode() {
+  if (m_stall) m_stall->frame_arrived();
   if (m_paused_3d || !widget_cloud->isVisible()) return;
   view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double* pose) {
     if (cloud) m_cloud_data->assign(*cloud);
@@ -351,8 +359,15 @@ void cloud_view_widget::mousePressEvent(QMouseEvent* event) {
   widget_location->show();
   QPoint pixel;
   if (view_area_to_image(m_click_point, widget_view->size(),
-                         QSize(m_image_width, m_image_height), &pixel))
+                         QSize(m_image_width, m_image_height), &pixel)) {
+    // The box shows the frame on screen at once, the paused one included.
+    const view_probe_texts texts =
+        view_probe_peek(pixel, m_depth_color, m_depth_raw, m_stat_pixel);
+    label_location_content->setText(texts.location);
+    if (texts.distance) label_distance_content->setText(*texts.distance);
+    if (texts.stddev) label_stddev_content->setText(*texts.stddev);
     emit sig_rgbd_click_point_sync(pixel);
+  }
 }
 
 void cloud_view_widget::mouseMoveEvent(QMouseEvent*) {}
@@ -394,7 +409,24 @@ void cloud_view_widget::resizeEvent(QResizeEvent* event) {
                                             Qt::SmoothTransformation);
     label->setPixmap(m_color_bar);
   }
-  widget_btns->move(wv - widget_btns->width(), widget_btns->y());
+  fit_bars();
+}
+
+void cloud_view_widget::fit_bars() {
+  // Buttons stay right-aligned and all reachable, values all readable,
+  // however narrow the grid makes the view.
+  view_pack_bar_buttons(widget_btns,
+                        {btn_relevance, btn_3d_picture, btn_3d, btn_2d, btn_color_setting, btn_see,
+                         btn_start, btn_photo, btn_info, btn_expend, btn_close},
+                        width());
+  view_fit_info_strip(widget_time,
+                      {{label_time, {}},
+                       {label_time_content, QStringLiteral("0000000000;")},
+                       {label_frame, {}},
+                       {label_frame_content, {}},
+                       {label_fps, {}},
+                       {label_fps_content, QStringLiteral("00.00")}},
+                      width());
 }
 
 void cloud_view_widget::closeEvent(QCloseEvent* event) {
@@ -410,3 +442,7 @@ void cloud_view_widget::showEvent(QShowEvent* event) {
 }
 
 void cloud_view_widget::hideEvent(QHideEvent*) {}
+
+void cloud_view_widget::watch_for_stalls() {
+  if (!m_stall) m_stall = new view_stall_notice(this, widget_view);
+}

@@ -21,6 +21,8 @@ class PCLVisualizer;
 // colour bar and click-to-measure box, and a 3D page with the live point
 // cloud. Pixels are copied out of the shared frame data on notification;
 // user actions leave as signals to the main window.
+class view_stall_notice;
+
 class cloud_view_widget : public QWidget, public Ui_cloud_view {
   Q_OBJECT
 
@@ -29,8 +31,17 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   ~cloud_view_widget() override;
 
   void set_expend(bool bExpend);
+
+  // Shows a notice over the image when the camera sends no frames (the
+
+  // main window asks for it; a view on its own stays quiet).
+
+  void watch_for_stalls();
   void set_rgbd_mode(bool rgbd);
   void set_save_enabled(bool enabled);
+  // The raw depth of the picture on screen (the paused one while paused);
+  // read access for tests.
+  const cv::Mat& shown_depth() const { return m_depth_raw; }
 
  signals:
   void sig_exit();
@@ -73,6 +84,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   void update_start_button();
   void update_point_info();
   void count_frame();
+  void fit_bars();
 
   std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
   std::unique_ptr<view_cloud_polydata> m_cloud_data;
@@ -94,4 +106,6 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   int m_image_height;
   QPoint m_sync_point;
   int m_show_timer_id = 0;
+
+  view_stall_notice* m_stall = nullptr;
 };

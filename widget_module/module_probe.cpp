@@ -8,10 +8,17 @@ QString sdk_version_text()
     return version ? QString::fromUtf8(version) : QString();
 }
 
-bool probe_first_module(QString *raw_name)
+pvx3::context *create_sdk_context()
 {
-    pvx3::context *context = pvx3::pvx3_create_context(nullptr);
+    return pvx3::pvx3_create_context(nullptr);
+}
+
+bool probe_first_module(pvx3::context *context, QString *raw_name)
+{
     if (!context)
+        return false;
+    // Enumerating first makes the SDK look at what is connected now.
+    if (context->query_devices(nullptr) < 1)
         return false;
     pvx3::device *device = context->get_device(nullptr);
     if (!device)

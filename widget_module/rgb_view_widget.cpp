@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QTimerEvent>
 
+#include "view_bar_fit.h"
 #include "view_common.h"
+#include "view_stall_notice.h"
 #include "view_depth_probe.h"
 #include "view_geometry.h"
 #include "view_shared_frames.h"
@@ -14,6 +16,7 @@
 rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent) {
   setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
+  view_shrinkable_bar(widget->layout());
   connect(btn_start, &QPushButton::clicked, this, &rgb_view_widget::on_btn_start);
   connect(btn_info, &QPushButton::clicked, this, &rgb_view_widget::on_btn_info);
   connect(btn_photo, &QPushButton::clicked, this, &rgb_view_widget::on_btn_photo);
@@ -38,6 +41,8 @@ rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent) {
   label_time->setText(QCoreApplication::translate("rgb_view", "Time:"));
   label_frame->setText(QCoreApplication::translate("rgb_view", "Resolution:"));
   label_fps->setText(QCoreApplication::translate("rgb_view", "FPS:"));
+  view_fit_measure_box(widget_location, {label_location, label_distance, label_stddev},
+                       {label_location_content, label_distance_content, label_stddev_content});
   btn_photo->setToolTip(QCoreApplication::translate("rgb_view", "save picture"));
   btn_start->setToolTip(QCoreApplication::translate("rgb_view", "stop"));
   btn_info->setToolTip(QCoreApplication::translate("rgb_view", "info"));
@@ -62,6 +67,7 @@ void rgb_view_widget::set_param_info(const tof_param_info& info) {
 }
 
 void rgb_view_widget::show_frame(QPixmap pixmap) {
+  if (m_stall) m_stall->frame_arrived();
   label_time_content->setText(view_time_stamp_text());
   if (m_paused) return;
   m_frame = std::move(pixmap);
@@ -109,10 +115,23 @@ void rgb_view_widget::slot_resolution_change(int pixel_width, int pixel_height) 
   m_image_height = pixel_height;
   label_frame_content->setText(
       QStringLiteral("%1\u00d7%2").arg(pixel_width).arg(pixel_height));
+  fit_info_strip();
 }
 
 void rgb_view_widget::slot_rgb_widget_resize() {
   view_fit_image_view(this, widget_title, view_widget, widget, widget_time);
+  fit_info_strip();
+}
+
+void rgb_view_widget::fit_info_strip() {
+  view_fit_info_strip(widget_time,
+                      {{label_time, {}},
+                       {label_time_content, QStringLiteral("0000000000;")},
+                       {label_frame, {}},
+                       {label_frame_content, {}},
+                       {label_fps, {}},
+                       {label_fps_content, QStringLiteral("00.00")}},
+                      width());
 }
 
 void rgb_view_widget::resize_widget(bool is_two_module, bool user_expend) {
@@ -136,8 +155,15 @@ void rgb_view_widget::mousePressEvent(QMouseEvent* event) {
   widget_location->show();
   QPoint pixel;
   if (view_area_to_image(m_click_point, view_widget->size(),
-                         QSize(m_image_width, m_image_height), &pixel))
+                         QSize(m_image_width, m_image_height), &pixel)) {
+    // The box shows the frame on screen at once, the paused one included.
+    const view_probe_texts texts =
+        view_probe_peek(pixel, m_depth_color, m_depth_raw, m_stat_pixel);
+    label_location_content->setText(texts.location);
+    if (texts.distance) label_distance_content->setText(*texts.distance);
+    if (texts.stddev) label_stddev_content->setText(*texts.stddev);
     emit sig_rgbd_click_point_sync(pixel);
+  }
 }
 
 void rgb_view_widget::slot_show_depth() {
@@ -176,4 +202,8 @@ void rgb_view_widget::leaveEvent(QEvent*) {}
 void rgb_view_widget::closeEvent(QCloseEvent* event) {
   emit sig_exit();
   event->accept();
+}
+
+void rgb_view_widget::watch_for_stalls() {
+  if (!m_stall) m_stall = new view_stall_notice(this, view_widget);
 }

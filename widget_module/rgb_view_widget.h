@@ -14,6 +14,8 @@ struct tof_param_info;
 // View of the colour camera. Alone it only shows frames; as the colour half
 // of RGBD mode a click measures the registered depth at the colour pixel and
 // is mirrored to the depth view.
+class view_stall_notice;
+
 class rgb_view_widget : public QWidget, public Ui_rgb_view {
   Q_OBJECT
 
@@ -22,6 +24,12 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   ~rgb_view_widget() override;
 
   void set_expend(bool bExpend);
+
+  // Shows a notice over the image when the camera sends no frames (the
+
+  // main window asks for it; a view on its own stays quiet).
+
+  void watch_for_stalls();
   void set_rgbd_mode(bool rgbd);
   void set_param_info(const tof_param_info& info);
 
@@ -54,6 +62,7 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void fit_info_strip();
   void update_point_info();
 
   QPixmap m_frame;
@@ -71,4 +80,6 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   bool m_rgbd_mode = false;
   QPoint m_sync_point;
   QMap<int, int> m_resolutions;
+
+  view_stall_notice* m_stall = nullptr;
 };

@@ -23,6 +23,9 @@ save_path_widget::save_path_widget(QWidget *parent) : QWidget(parent)
         check_depth->setChecked(stored.depth);
         check_png->setChecked(stored.ir);
         btn_check_pcd->setChecked(stored.pcl);
+    } else {
+        // A first run saves one frame, so the defaults work as they stand.
+        line_frame->setText(QStringLiteral("1"));
     }
     line_file_path->setText(stored.file_path.isEmpty() ? QCoreApplication::applicationDirPath()
                                                        : stored.file_path);

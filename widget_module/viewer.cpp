@@ -1,13 +1,16 @@
 #include "viewer.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QDesktopWidget>
 #include <QFile>
 #include <QIntValidator>
 #include <QListView>
+#include <QLabel>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -16,6 +19,7 @@
 #include "app/save_settings_store.h"
 #include "app/trace.h"
 #include "app/user_message.h"
+#include "app/window_settings.h"
 #include "bubble_widget.h"
 #include "cloud_view_widget.h"
 #include "module_probe.h"
@@ -71,6 +75,10 @@ viewer::viewer(QWidget *parent) : parent_widget(parent)
         const QRect area = screen->availableGeometry();
         resize(static_cast<int>(area.width() * 0.7), static_cast<int>(area.height() * 0.6));
     }
+    // The size, position and maximised state of the last run, when known.
+    const QByteArray geometry = load_window_geometry();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
 
     label_viewer_version_content->setText(QStringLiteral("v") + QCoreApplication::applicationVersion());
     const QString sdk_version = sdk_version_text();
@@ -102,16 +110,29 @@ viewer::viewer(QWidget *parent) : parent_widget(parent)
     const QString app_dir = QCoreApplication::applicationDirPath();
     line_file_path->setText(stored.rgb_file_path.isEmpty() ? app_dir : stored.rgb_file_path);
     line_rgbd_file_path->setText(stored.rgbd_file_path.isEmpty() ? app_dir : stored.rgbd_file_path);
-    if (stored.RGBFrame > 0)
-        line_frame->setText(QString::number(stored.RGBFrame));
-    if (stored.RGBDFrame > 0)
-        line_rgbd_frame->setText(QString::number(stored.RGBDFrame));
+    // A first run saves one frame, so the defaults work as they stand.
+    line_frame->setText(QString::number(stored.RGBFrame > 0 ? stored.RGBFrame : 1));
+    line_rgbd_frame->setText(QString::number(stored.RGBDFrame > 0 ? stored.RGBDFrame : 1));
+
+    m_list_timer = new QTimer(this);
+    m_list_timer->setInterval(1000);
+    connect(m_list_timer, &QTimer::timeout, this, &viewer::refresh_module_list);
+
+    m_view_notice = new QLabel(widget_view);
+    m_view_notice->setAlignment(Qt::AlignCenter);
+    m_view_notice->setWordWrap(true);
+    m_view_notice->setStyleSheet(QStringLiteral("color:rgb(255,255,255);background-color:rgb(65,65,65);"
+                                                "padding:12px;"));
+    m_view_notice->hide();
 
     combo_resolution->setView(new QListView(combo_resolution));
     btn_more->hide();
     btn_setting->hide();
     btn_save_picture->setEnabled(false);
     btn_save_picture->hide();
+    // The save button is disabled while no view streams; a click on it then
+    // says what to switch on instead of doing nothing.
+    btn_save_picture->installEventFilter(this);
 
     QFile qss(QStringLiteral(":/zavire/qss/qscroll_bar.qss"));
     if (qss.open(QIODevice::ReadOnly))
@@ -183,6 +204,22 @@ void viewer::apply_texts_and_fonts()
                             static_cast<QWidget *>(label_rgb_param), static_cast<QWidget *>(label_rgbd_save),
                             static_cast<QWidget *>(table_module)})
         header->setFont(arial(13));
+}
+
+pvx3::context *viewer::sdk_context()
+{
+    if (!m_sdk_context)
+        m_sdk_context = create_sdk_context();
+    return m_sdk_context;
+}
+
+void viewer::place_view_notice()
+{
+    const int w = std::min(widget_view->width() - 20, 460);
+    m_view_notice->setFixedWidth(std::max(w, 100));
+    m_view_notice->adjustSize();
+    m_view_notice->move((widget_view->width() - m_view_notice->width()) / 2,
+                        (widget_view->height() - m_view_notice->height()) / 2);
 }
 
 void viewer::slot_update_date(QPixmap pixmap)
@@ -272,10 +309,20 @@ void viewer::relayout_window()
                              width() - label_2->x() - label_2->width(), label_2->height());
     layout_view_area(true);
     layout_left_panel();
+    place_view_notice();
+}
+
+bool viewer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == btn_save_picture && event->type() == QEvent::MouseButtonRelease &&
+        !btn_save_picture->isEnabled() && btn_save_picture->isVisible() && driver)
+        OnBtnSaveClicked();
+    return parent_widget::eventFilter(watched, event);
 }
 
 void viewer::closeEvent(QCloseEvent *event)
 {
+    store_window_geometry(saveGeometry());
     teardown("viewer::closeEvent");
     event->accept();
 }
@@ -326,4 +373,5 @@ void viewer::teardown(const char *function)
         driver->deleteLater();
         driver = nullptr;
     }
+    m_list_timer->stop();
 }

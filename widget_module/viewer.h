@@ -18,7 +18,13 @@ class rgb_view_widget;
 class save_path_widget;
 class WidgetIR;
 class QIntValidator;
+class QLabel;
+class QTimer;
 struct save_settings;
+
+namespace pvx3 {
+class context;
+}
 
 // The application's main window: product information, the module list and
 // switches, the save and parameter panels in a collapsible left panel, and
@@ -46,6 +52,13 @@ public:
     parameter_setting_widget *parameter_panel() const { return param_panel; }
     const tof_param_info &depth_parameters() const { return tof_info; }
     bool rgb_module_is_on() const { return rgb_module_on; }
+    // The notice over the view area when no view can show frames.
+    QLabel *view_notice() const { return m_view_notice; }
+
+    // The SDK context behind the module list and the acquisition object,
+    // made at first use (the SDK reads its configuration then). One context
+    // for both, so that the list shows what the camera really is.
+    pvx3::context *sdk_context();
 
 signals:
     void sig_resolution_change(int pixel_width, int pixel_height);
@@ -109,6 +122,8 @@ private slots:
     void slot_finish_change_frame(bool success, int pixel_width, int pixel_height, int type);
     void OnSlotResetResolution();
     void OnSlotRGBDClickPointSync(QPoint ptRGBDSync);
+    void slot_stream_failed(int module);
+    void refresh_module_list();
 
 public:
     // Layouts, public so that tests can run them on a known window size.
@@ -118,12 +133,14 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // --- construction and teardown (viewer.cpp)
     void apply_texts_and_fonts();
     void relayout_window();
     void teardown(const char *function);
+    void place_view_notice();
 
     // --- layouts and expanders (viewer_layout.cpp)
     void arrange_view_grid(int columns, int aw, int ah, const QVector<QWidget *> &containers);
@@ -140,6 +157,11 @@ private:
     void update_save_button();
     void unexpand_views(std::initializer_list<QWidget *> candidates);
     bool is_expanded(const QWidget *view) const;
+    void switch_rgbd_off();
+    // Fills the module list from the SDK; posts the no-camera message when
+    // there is none and `tell_none` is set. Returns whether a camera is.
+    bool list_modules(bool tell_none);
+    bool save_needs_stream(bool tof, bool rgb);
 
     // --- saving (viewer_save.cpp)
     bool validate_rgb_save(save_settings &settings);
@@ -160,6 +182,12 @@ private:
     tof_param_info tof_info;
 
     QIntValidator *frame_validator = nullptr;
+    pvx3::context *m_sdk_context = nullptr;
+    // Polls the SDK while the user waits for a camera (after "+" found none,
+    // or after the camera was lost), so the list follows what is connected.
+    QTimer *m_list_timer = nullptr;
+    bool m_list_has_camera = false;
+    QLabel *m_view_notice = nullptr;
     // The view the user expanded to fill the view area (null when none);
     // tracked from the views' sig_expend_view.
     QPointer<QWidget> m_expanded_view;

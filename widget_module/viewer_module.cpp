@@ -1,5 +1,8 @@
 #include "viewer.h"
 
+#include <QLabel>
+#include <QTimer>
+
 #include "app/trace.h"
 #include "app/user_message.h"
 #include "cloud_view_widget.h"
@@ -26,24 +29,65 @@ void viewer::btn_chose_module_clicked()
         return;
     if (table_module->isVisible()) {
         table_module->hide();
+        m_list_timer->stop();
         return;
     }
+    // While no camera is listed the SDK is asked again every second, so the
+    // list shows a camera as soon as one is plugged in.
+    if (!list_modules(true))
+        m_list_timer->start();
+}
+
+bool viewer::list_modules(bool tell_none)
+{
+    QString raw_name;
+    const bool found = probe_first_module(sdk_context(), &raw_name);
+    const bool appeared = found && !m_list_has_camera;
+    m_list_has_camera = found;
+    if (!found) {
+        for (int row = table_module->rowCount() - 1; row >= 0; --row)
+            table_module->removeRow(row);
+        table_module->hide();
+        if (tell_none)
+            post_user_message(viewer_text::no_camera);
+        return false;
+    }
+    const QString name = module_display_name(raw_name, true);
+    // An unchanged list is left alone, so a click on it is never lost.
+    if (table_module->isVisible() && table_module->rowCount() == 1 && table_module->item(0, 0)
+        && table_module->item(0, 0)->text() == name)
+        return true;
     for (int row = table_module->rowCount() - 1; row >= 0; --row)
         table_module->removeRow(row);
-    QString raw_name;
-    if (!probe_first_module(&raw_name))
-        return;
     table_module->insertRow(0);
-    table_module->setItem(0, 0, new QTableWidgetItem(module_display_name(raw_name, true)));
+    table_module->setItem(0, 0, new QTableWidgetItem(name));
     table_module->setRowHeight(0, 30);
     table_module->resize(table_module->width(), 30);
     table_module->show();
     table_module->raise();
+    if (appeared && !tell_none)
+        post_user_message(QString::fromUtf8(viewer_text::camera_found).arg(name));
+    if (appeared && m_view_notice->isVisible()) {
+        m_view_notice->setText(QString::fromUtf8(viewer_text::view_notice_back));
+        place_view_notice();
+    }
+    return true;
+}
+
+void viewer::refresh_module_list()
+{
+    if (driver) {
+        m_list_timer->stop();
+        return;
+    }
+    list_modules(false);
 }
 
 void viewer::slot_table_select(int, int)
 {
     table_module->hide();
+    m_list_timer->stop();
+    m_list_has_camera = false;
     open_module();
     rgb_info = tof_param_info();
 }
@@ -52,8 +96,11 @@ void viewer::open_module()
 {
     if (driver)
         return;
-    driver = new driver_operate();
+    m_view_notice->hide();
+    driver = new driver_operate(sdk_context());
     connect(driver, &driver_operate::sig_update_date, this, &viewer::slot_update_date);
+    connect(driver, &driver_operate::sig_stream_failed, this, &viewer::slot_stream_failed,
+            Qt::QueuedConnection);
     connect(driver, &driver_operate::sig_drive_info, this, &viewer::slot_drive_info);
     connect(driver, &driver_operate::sig_fail_open_drive, this, &viewer::slot_fail_open_drive);
     connect(driver, &driver_operate::sig_device_info, this, &viewer::slot_device_info);
@@ -240,21 +287,7 @@ void viewer::slot_btn_rgbd_switch()
     if (!driver)
         return;
     if (driver->m_rgbd_on) {
-        check_flip_ver->setCheckable(true);
-        check_flip_hor->setCheckable(true);
-        if (param_panel)
-            param_panel->set_resolution_enabled(true);
-        driver->stop_rgbd();
-        btn_rgbd_switch->setIcon(QIcon(viewer_icons::switch_off));
-        btn_rgbd_expend->setIcon(QIcon(viewer_icons::section_collapsed));
-        collapse_rgbd_sections();
-        btn_rgbd_expend->setEnabled(false);
-        if (tof_view)
-            tof_view->close();
-        if (rgb_view)
-            rgb_view->close();
-        layout_left_panel();
-        layout_view_area(false);
+        switch_rgbd_off();
         return;
     }
 
@@ -296,6 +329,25 @@ void viewer::slot_btn_rgbd_switch()
         ir_view->close();
     layout_view_area(false);
     lock_rgb_controls(true);
+    layout_left_panel();
+    layout_view_area(false);
+}
+
+void viewer::switch_rgbd_off()
+{
+    check_flip_ver->setCheckable(true);
+    check_flip_hor->setCheckable(true);
+    if (param_panel)
+        param_panel->set_resolution_enabled(true);
+    driver->stop_rgbd();
+    btn_rgbd_switch->setIcon(QIcon(viewer_icons::switch_off));
+    btn_rgbd_expend->setIcon(QIcon(viewer_icons::section_collapsed));
+    collapse_rgbd_sections();
+    btn_rgbd_expend->setEnabled(false);
+    if (tof_view)
+        tof_view->close();
+    if (rgb_view)
+        rgb_view->close();
     layout_left_panel();
     layout_view_area(false);
 }
@@ -355,6 +407,7 @@ void viewer::solt_show_tof_view()
         connect(this, &viewer::sig_resize_widget, tof_view, &cloud_view_widget::resize_widget);
         connect(this, &viewer::sig_rgbd_rgb_click_point_sync, tof_view,
                 &cloud_view_widget::OnSlotRGBDClickPointSync);
+        tof_view->watch_for_stalls();
         tof_view->show();
         btn_tof_expend->setEnabled(true);
         update_save_button();
@@ -368,6 +421,7 @@ void viewer::solt_show_tof_view()
         connect(driver, &driver_operate::sig_show_ir, ir_view, &WidgetIR::show_frame, Qt::QueuedConnection);
         connect(this, &viewer::sig_ir_widget_resize, ir_view, &WidgetIR::slot_ir_widget_resize);
         connect(this, &viewer::sig_resize_widget, ir_view, &WidgetIR::resize_widget);
+        ir_view->watch_for_stalls();
         ir_view->show();
         emit sig_resolution_change(rgb_info.width, rgb_info.height);
     }
@@ -389,6 +443,7 @@ void viewer::slot_show_rgb_view()
     connect(this, &viewer::sig_resize_widget, rgb_view, &rgb_view_widget::resize_widget);
     connect(this, &viewer::sig_rgb_widget_resize, rgb_view, &rgb_view_widget::slot_rgb_widget_resize);
     connect(this, &viewer::sig_rgbd_depth_click_point_sync, rgb_view, &rgb_view_widget::OnSlotRGBDClickPointSync);
+    rgb_view->watch_for_stalls();
     emit sig_resolution_change(rgb_info.width, rgb_info.height);
     btn_rgbexpend->setEnabled(true);
     update_save_button();
@@ -508,24 +563,58 @@ void viewer::check_flip_hor_change(int state)
 void viewer::slot_open_faild()
 {
     btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
+    // A camera that went before it could be opened leaves no module rows to
+    // work with: close the attempt, so "+" lists what is connected again.
+    if (driver && widget_module->isHidden()) {
+        teardown("viewer::slot_open_faild");
+        m_list_has_camera = false;
+        m_list_timer->start();
+    }
 }
 
 void viewer::slot_fail_open_drive()
 {
     trace(trace_info, QStringLiteral("device lost"), kSource, QStringLiteral("viewer::slot_fail_open_drive"),
           __LINE__);
-    if (tof_view) {
-        cloud_view_widget *view = tof_view;
-        slot_tof_view_widget_exit();
-        view->close();
-        tof_view = nullptr;
+    if (!driver)
+        return;
+    post_user_message(viewer_text::camera_lost);
+    // The modules go off and the acquisition object with them, as when the
+    // module is closed; frames already captured for a save are written.
+    teardown("viewer::slot_fail_open_drive");
+    btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
+    btn_switch_rgb->setIcon(QIcon(viewer_icons::switch_off));
+    m_view_notice->setText(QString::fromUtf8(viewer_text::view_notice_lost));
+    place_view_notice();
+    m_view_notice->show();
+    m_view_notice->raise();
+    // Follow what is connected, so the camera is listed when it is back.
+    m_list_has_camera = false;
+    list_modules(false);
+    m_list_timer->start();
+}
+
+void viewer::slot_stream_failed(int module)
+{
+    if (!driver)
+        return;
+    post_user_message(viewer_text::open_stream_fail);
+    // The acquisition object has switched the module off; the views and
+    // switches follow. Other modules keep running.
+    if (module == driver_operate::module_rgbd) {
+        switch_rgbd_off();
+    } else if (module == driver_operate::module_tof) {
+        if (tof_view)
+            tof_view->close();
+        if (ir_view)
+            ir_view->close();
+        btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
+    } else if (module == driver_operate::module_rgb) {
+        if (rgb_view)
+            rgb_view->close();
+        btn_switch_rgb->setIcon(QIcon(viewer_icons::switch_off));
     }
-    if (driver) {
-        driver->stop();
-        driver->wait();
-        driver->deleteLater();
-        driver = nullptr;
-    }
+    layout_view_area(false);
 }
 
 // ---------------------------------------------------------------- resolution

@@ -32,6 +32,17 @@ bool viewer::validate_rgbd_save(save_settings &settings)
     return true;
 }
 
+bool viewer::save_needs_stream(bool tof, bool rgb)
+{
+    // A save counts down frames as they come: with nothing streaming it
+    // would wait for ever, so the user is told what to switch on instead.
+    if (driver->m_rgbd_on || (tof && driver->m_tof_on) || (rgb && driver->m_rgb_on))
+        return false;
+    post_user_message(tof && rgb ? viewer_text::save_nothing_streaming
+                                 : tof ? viewer_text::save_needs_depth : viewer_text::save_needs_rgb);
+    return true;
+}
+
 void viewer::OnBtnSaveClicked()
 {
     if (!driver)
@@ -40,6 +51,8 @@ void viewer::OnBtnSaveClicked()
         start_rgbd_save();
         return;
     }
+    if (save_needs_stream(true, true))
+        return;
     save_settings settings;
     const bool tof_on = driver->m_tof_on;
     const bool rgb_on = driver->m_rgb_on;
@@ -61,7 +74,7 @@ void viewer::OnBtnSaveClicked()
 
 void viewer::OnTOFWidgetSaveBtnClicked()
 {
-    if (!driver)
+    if (!driver || save_needs_stream(true, false))
         return;
     if (driver->m_rgbd_on)
         start_rgbd_save();
@@ -71,7 +84,7 @@ void viewer::OnTOFWidgetSaveBtnClicked()
 
 void viewer::OnRGBWidgetSaveBtnClicked()
 {
-    if (!driver)
+    if (!driver || save_needs_stream(false, true))
         return;
     if (driver->m_rgbd_on) {
         start_rgbd_save();
@@ -86,6 +99,8 @@ void viewer::OnRGBWidgetSaveBtnClicked()
 
 void viewer::OnIRWidgetSaveBtnClicked()
 {
+    if (driver && save_needs_stream(true, false))
+        return;
     start_tof_save();
 }
 

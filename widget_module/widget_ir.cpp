@@ -5,13 +5,16 @@
 #include <QPainter>
 #include <QTimerEvent>
 
+#include "view_bar_fit.h"
 #include "view_common.h"
+#include "view_stall_notice.h"
 #include "view_geometry.h"
 #include "view_shared_frames.h"
 
 WidgetIR::WidgetIR(QWidget* parent) : QWidget(parent) {
   setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
+  view_shrinkable_bar(widget->layout());
   connect(btn_start, &QPushButton::clicked, this, &WidgetIR::on_btn_start);
   connect(btn_info, &QPushButton::clicked, this, &WidgetIR::on_btn_info);
   connect(btn_photo, &QPushButton::clicked, this, &WidgetIR::on_btn_photo);
@@ -49,6 +52,7 @@ void WidgetIR::set_expend(bool bExpend) {
 }
 
 void WidgetIR::show_frame(QPixmap pixmap) {
+  if (m_stall) m_stall->frame_arrived();
   label_time_content->setText(view_time_stamp_text());
   if (m_paused) return;
   view_copy_raw_ir(&m_ir_raw);
@@ -126,10 +130,23 @@ void WidgetIR::slot_resolution_change(int pixel_width, int pixel_height) {
   m_image_height = pixel_height;
   label_frame_content->setText(
       QStringLiteral("%1\u00d7%2").arg(pixel_width).arg(pixel_height));
+  fit_info_strip();
 }
 
 void WidgetIR::slot_ir_widget_resize() {
   view_fit_image_view(this, widget_title, view_widget, widget, widget_time);
+  fit_info_strip();
+}
+
+void WidgetIR::fit_info_strip() {
+  view_fit_info_strip(widget_time,
+                      {{label_time, {}},
+                       {label_time_content, QStringLiteral("0000000000;")},
+                       {label_frame, {}},
+                       {label_frame_content, {}},
+                       {label_fps, {}},
+                       {label_fps_content, QStringLiteral("00.00")}},
+                      width());
 }
 
 void WidgetIR::resize_widget(bool, bool) {}
@@ -141,4 +158,8 @@ void WidgetIR::leaveEvent(QEvent*) {}
 void WidgetIR::closeEvent(QCloseEvent* event) {
   emit sig_exit();
   event->accept();
+}
+
+void WidgetIR::watch_for_stalls() {
+  if (!m_stall) m_stall = new view_stall_notice(this, view_widget);
 }

@@ -10,6 +10,8 @@
 // View of the depth camera's infrared image. A click shows the raw 16-bit
 // IR value of the pixel in every mode; the picture is stretched over the
 // whole image area.
+class view_stall_notice;
+
 class WidgetIR : public QWidget, public Ui_Widget_IR {
   Q_OBJECT
 
@@ -18,6 +20,12 @@ class WidgetIR : public QWidget, public Ui_Widget_IR {
   ~WidgetIR() override;
 
   void set_expend(bool bExpend);
+
+  // Shows a notice over the image when the camera sends no frames (the
+
+  // main window asks for it; a view on its own stays quiet).
+
+  void watch_for_stalls();
 
  signals:
   void sig_stop_start(bool stop);
@@ -45,6 +53,7 @@ class WidgetIR : public QWidget, public Ui_Widget_IR {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void fit_info_strip();
   void update_point_info();
 
   QPixmap m_frame;
@@ -56,4 +65,6 @@ class WidgetIR : public QWidget, public Ui_Widget_IR {
   int m_image_width = 640;
   int m_image_height = 480;
   cv::Mat m_ir_raw;
+
+  view_stall_notice* m_stall = nullptr;
 };

@@ -66,6 +66,8 @@ bool driver_operate::DealwithDepthData(pvx3::frame* depth_frame, int& width, int
                 fill_point_cloud(m_cloud_scratch, xyz, bgr, colour_order::bgr, w, h);
             else if (render != nullptr)
                 fill_point_cloud(m_cloud_scratch, xyz, render, colour_order::rgb, w, h);
+            if (m_cloud_scratch.points.size() == static_cast<size_t>(w) * static_cast<size_t>(h))
+                clear_unmeasured_points(m_cloud_scratch, static_cast<const uint16_t*>(data));
         }
         delete[] xyz;
         {

@@ -43,11 +43,11 @@ QString handle_text(const void* p)
 
 } // namespace
 
-driver_operate::driver_operate()
+driver_operate::driver_operate(pvx3::context* context)
 {
     qRegisterMetaType<uint16_t>("uint16_t");
 
-    m_context = pvx3::pvx3_create_context();
+    m_context = context != nullptr ? context : pvx3::pvx3_create_context();
 
     uint8_t* table = nullptr;
     int count = 0;
@@ -88,14 +88,21 @@ driver_operate::~driver_operate()
 
 bool driver_operate::start_tof()
 {
-    m_tof_on = true;
     std::lock_guard<std::mutex> guard(m_command_lock);
+    if (m_config != nullptr) {
+        const int depth = m_config->enable_stream(stream_depth, m_param_info.width, m_param_info.height);
+        const int ir = m_config->enable_stream(stream_ir, m_param_info.width, m_param_info.height);
+        if (depth != 0 || ir != 0) {
+            DRIVER_TRACE(trace_error, QStringLiteral("ToF stream configuration refused [%1,%2]").arg(depth).arg(ir),
+                         "driver_operate::start_tof");
+            m_config->disable_stream(stream_depth);
+            m_config->disable_stream(stream_ir);
+            return false;
+        }
+    }
+    m_tof_on = true;
     m_pending_command = 1;
     m_command_waiting = true;
-    if (m_config != nullptr) {
-        m_config->enable_stream(stream_depth, m_param_info.width, m_param_info.height);
-        m_config->enable_stream(stream_ir, m_param_info.width, m_param_info.height);
-    }
     return true;
 }
 
@@ -114,12 +121,14 @@ bool driver_operate::stop_tof()
 
 bool driver_operate::start_rgb()
 {
-    m_rgb_on = true;
     std::lock_guard<std::mutex> guard(m_command_lock);
+    if (m_config != nullptr && m_config->enable_stream(stream_rgb, kRgbWidth, kRgbHeight) != 0) {
+        DRIVER_TRACE(trace_error, QStringLiteral("RGB stream configuration refused"), "driver_operate::start_rgb");
+        return false;
+    }
+    m_rgb_on = true;
     m_pending_command = 3;
     m_command_waiting = true;
-    if (m_config != nullptr)
-        m_config->enable_stream(stream_rgb, kRgbWidth, kRgbHeight);
     return true;
 }
 
@@ -136,17 +145,31 @@ bool driver_operate::stop_rgb()
 
 bool driver_operate::start_rgbd()
 {
+    std::lock_guard<std::mutex> guard(m_command_lock);
+    if (m_config != nullptr) {
+        m_config->disable_stream(stream_ir);
+        const int depth = m_config->enable_stream(stream_depth, kRgbdDepthWidth, kRgbdDepthHeight);
+        const int rgb = m_config->enable_stream(stream_rgb, kRgbWidth, kRgbHeight);
+        if (depth != 0 || rgb != 0) {
+            DRIVER_TRACE(trace_error, QStringLiteral("RGBD stream configuration refused [%1,%2]").arg(depth).arg(rgb),
+                         "driver_operate::start_rgbd");
+            // What ran before keeps its configuration.
+            if (m_tof_on) {
+                m_config->enable_stream(stream_depth, m_param_info.width, m_param_info.height);
+                m_config->enable_stream(stream_ir, m_param_info.width, m_param_info.height);
+            } else {
+                m_config->disable_stream(stream_depth);
+            }
+            if (!m_rgb_on)
+                m_config->disable_stream(stream_rgb);
+            return false;
+        }
+    }
     m_tof_on = false;
     m_rgb_on = false;
     m_rgbd_on = true;
-    std::lock_guard<std::mutex> guard(m_command_lock);
     m_pending_command = 5;
     m_command_waiting = true;
-    if (m_config != nullptr) {
-        m_config->disable_stream(stream_ir);
-        m_config->enable_stream(stream_depth, kRgbdDepthWidth, kRgbdDepthHeight);
-        m_config->enable_stream(stream_rgb, kRgbWidth, kRgbHeight);
-    }
     return true;
 }
 
@@ -254,17 +277,20 @@ bool driver_operate::init_device()
 {
     m_need_open = false;
 
-    // The camera may have been connected since the last attempt.
+    // The camera may have been connected since the last attempt; a pipeline
+    // streams from the camera connected when it was made, so it is made anew.
     if (m_device == nullptr && m_context != nullptr) {
         m_context->query_devices();
         m_device = m_context->get_device();
+        if (m_device != nullptr)
+            m_pipeline = pvx3::pvx3_create_pipeline(m_context);
     }
     if (m_device == nullptr) {
         DRIVER_TRACE(trace_error, QStringLiteral("No device"), "driver_operate::init_device");
         return false;
     }
 
-    const std::vector<int> streams = m_device->get_support_stream();
+    const std::vector<int> streams = m_device.load()->get_support_stream();
     const bool has_tof = std::find(streams.begin(), streams.end(), int(stream_depth)) != streams.end();
     const bool has_rgb = std::find(streams.begin(), streams.end(), int(stream_rgb)) != streams.end();
 
@@ -278,7 +304,7 @@ bool driver_operate::init_device()
     const QString product = info(pvx3::PVX3_CAMERA_INFO_PRODUCT_NUMBER);
     emit sig_device_info(module, product, version, recommended, has_tof, has_rgb);
 
-    const std::vector<pvx3::pvx3_stream_format> formats = m_device->get_support_format();
+    const std::vector<pvx3::pvx3_stream_format> formats = m_device.load()->get_support_format();
     if (formats.empty()) {
         DRIVER_TRACE(trace_error, QStringLiteral("GetSupportFormat empty "), "driver_operate::init_device");
         return false;
@@ -304,52 +330,104 @@ bool driver_operate::init_device()
     return true;
 }
 
+void driver_operate::drop_module(int module)
+{
+    if (module == module_tof) {
+        m_tof_on = false;
+        m_config->disable_stream(stream_depth);
+        m_config->disable_stream(stream_ir);
+    } else if (module == module_rgb) {
+        m_rgb_on = false;
+        m_config->disable_stream(stream_rgb);
+    } else {
+        m_rgbd_on = false;
+        m_config->disable_stream(stream_depth);
+        m_config->disable_stream(stream_rgb);
+    }
+}
+
+void driver_operate::start_streams(int module, QList<int>& failed)
+{
+    pvx3::pvx3_error error;
+    m_stream_started = std::chrono::steady_clock::now().time_since_epoch().count();
+    if (m_pipeline->start(m_config, &error) == 0)
+        return;
+    if (error.code == pvx3::PVX3_ERROR_NO_DEVICE) {
+        m_device_lost = true;
+        return;
+    }
+    DRIVER_TRACE(trace_error,
+                 QStringLiteral("Pipeline start failed [%1] %2").arg(error.code).arg(QString::fromStdString(error.message)),
+                 "driver_operate::run");
+    failed.append(module);
+    drop_module(module);
+    // The refused start stopped the pipeline: start again what still runs.
+    if (!m_tof_on && !m_rgb_on && !m_rgbd_on)
+        return;
+    if (m_pipeline->start(m_config, &error) == 0)
+        return;
+    for (int other : {int(module_tof), int(module_rgb), int(module_rgbd)}) {
+        const bool on = other == module_tof ? m_tof_on : other == module_rgb ? m_rgb_on : m_rgbd_on;
+        if (on) {
+            failed.append(other);
+            drop_module(other);
+        }
+    }
+}
+
 void driver_operate::take_command()
 {
     struct change_report
     {
         int width, height, type;
+        bool ok = true;
     };
     QList<change_report> reports;
+    QList<int> failed;
     {
         std::lock_guard<std::mutex> guard(m_command_lock);
         const int command = m_pending_command;
         const bool has_all = m_device != nullptr && m_pipeline != nullptr && m_config != nullptr;
+        const int before = failed.size();
         switch (command) {
         case 1:
             if (has_all) {
-                m_pipeline->start(m_config);
-                reports.append({m_param_info.width, m_param_info.height, 0});
+                start_streams(module_tof, failed);
+                if (failed.size() == before && !m_device_lost)
+                    reports.append({m_param_info.width, m_param_info.height, 0});
             }
             break;
         case 2:
             if (m_pipeline != nullptr) {
                 m_pipeline->stop();
-                if (m_rgb_on)
-                    m_pipeline->start(m_config);
+                if (m_rgb_on && m_config != nullptr)
+                    start_streams(module_rgb, failed);
             }
             break;
         case 3:
             if (m_pipeline != nullptr && m_config != nullptr) {
-                m_pipeline->start(m_config);
-                reports.append({kRgbWidth, kRgbHeight, 1});
+                start_streams(module_rgb, failed);
+                if (!failed.contains(int(module_rgb)) && !m_device_lost)
+                    reports.append({kRgbWidth, kRgbHeight, 1});
             }
             break;
         case 4:
             if (m_pipeline != nullptr) {
                 m_pipeline->stop();
-                if (m_tof_on)
-                    m_pipeline->start(m_config);
+                if (m_tof_on && m_config != nullptr)
+                    start_streams(module_tof, failed);
             }
             break;
         case 5:
             if (has_all) {
                 m_param_info.width = kRgbdDepthWidth;
                 m_param_info.height = kRgbdDepthHeight;
-                m_pipeline->start(m_config);
-                // The registered depth has the colour size.
-                reports.append({kRgbWidth, kRgbHeight, 0});
-                reports.append({kRgbWidth, kRgbHeight, 1});
+                start_streams(module_rgbd, failed);
+                if (failed.size() == before && !m_device_lost) {
+                    // The registered depth has the colour size.
+                    reports.append({kRgbWidth, kRgbHeight, 0});
+                    reports.append({kRgbWidth, kRgbHeight, 1});
+                }
             }
             break;
         case 6:
@@ -360,22 +438,22 @@ void driver_operate::take_command()
             if (m_formats.contains(stream_depth)) {
                 if (m_tof_on && m_pipeline != nullptr && m_config != nullptr) {
                     m_pipeline->stop();
-                    m_pipeline->start(m_config);
+                    start_streams(module_tof, failed);
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 m_param_info.width = m_requested_width;
                 m_param_info.height = m_requested_height;
-                reports.append({m_requested_width, m_requested_height, 0});
+                reports.append({m_requested_width, m_requested_height, 0, !failed.contains(int(module_tof))});
             }
             break;
         case 8:
             if (m_formats.contains(stream_rgb)) {
                 if (m_rgb_on && m_pipeline != nullptr && m_config != nullptr) {
                     m_pipeline->stop();
-                    m_pipeline->start(m_config);
+                    start_streams(module_rgb, failed);
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                reports.append({m_requested_width, m_requested_height, 1});
+                reports.append({m_requested_width, m_requested_height, 1, !failed.contains(int(module_rgb))});
             }
             break;
         default:
@@ -390,7 +468,9 @@ void driver_operate::take_command()
     // Emitted outside the lock: a directly connected receiver may queue the
     // next command.
     for (const change_report& r : reports)
-        emit sig_finish_change_frame(true, r.width, r.height, r.type);
+        emit sig_finish_change_frame(r.ok, r.width, r.height, r.type);
+    for (int module : failed)
+        emit sig_stream_failed(module);
 }
 
 pvx3::frameset* driver_operate::wait_for_frame_set()
@@ -402,6 +482,10 @@ pvx3::frameset* driver_operate::wait_for_frame_set()
         pvx3::frameset* set = m_pipeline->wait_for_frames(kFrameSetSliceMs, &error);
         if (set != nullptr)
             return set;
+        if (error.code == pvx3::PVX3_ERROR_NO_DEVICE) {
+            m_device_lost = true;
+            return nullptr;
+        }
         // Only a timeout is worth waiting again for; a stopped or unstarted
         // pipeline answers at once.
         if (error.code != pvx3::PVX3_ERROR_TIMEOUT || clock::now() >= deadline)
@@ -458,6 +542,16 @@ void driver_operate::run()
 
         take_command();
 
+        if (m_device_lost) {
+            if (!m_loss_reported) {
+                m_loss_reported = true;
+                on_device_lost(*pool);
+            }
+            // Nothing more comes from this camera: wait for the close.
+            wait_for_wake();
+            continue;
+        }
+
         {
             std::lock_guard<std::mutex> guard(m_batch_lock);
             m_pass.saving = m_depth_frames_left > 0;
@@ -477,7 +571,8 @@ void driver_operate::run()
 
         pvx3::frameset* set = wait_for_frame_set();
         if (set == nullptr) {
-            pause_pass();
+            if (!m_device_lost)
+                pause_pass();
             continue;
         }
         // A close or a command that came during the wait goes first; the

@@ -23,11 +23,13 @@
 #include <pcl/point_types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace pvx3 {
@@ -48,12 +50,24 @@ class driver_operate : public QThread, public ITaskObserver
 {
     Q_OBJECT
 public:
-    driver_operate();
+    // Module numbers of sig_stream_failed.
+    enum module_kind
+    {
+        module_tof = 0,
+        module_rgb = 1,
+        module_rgbd = 2,
+    };
+
+    // Works with `context` (the caller's, so that its module list and this
+    // object see the same camera) or, when null, with a context of its own.
+    explicit driver_operate(pvx3::context* context = nullptr);
     ~driver_operate() override;
 
     // Stream control, GUI thread. Each queues a command for the sample loop
     // (a newer command overwrites an unconsumed one) and configures the
-    // streams; none wakes the loop. All return true.
+    // streams; none wakes the loop. The start methods return false when the
+    // camera refuses the stream configuration; a pipeline that then fails to
+    // start is reported by sig_stream_failed.
     bool start_tof();
     bool stop_tof();
     bool start_rgb();
@@ -91,6 +105,11 @@ public:
     };
     loop_statistics statistics();
 
+    // How long the sensor may answer "not now" to integration time changes
+    // (counted from the first refusal after a start) before that counts as a
+    // refusal of the change (ms).
+    static constexpr int kIntegralTimeSettleMs = 1000;
+
     // ITaskObserver: the last frame of a save batch was handled (worker thread).
     void on_task_finished() override;
 
@@ -114,6 +133,9 @@ signals:
     void sig_finish_change_frame(bool success, int pixel_width, int pixel_heigh, int type);
     void sig_change_integral_time_finish(bool success);
     void sig_reset_resolution();
+    // The pipeline refused to start the streams of `module` (module_kind):
+    // they have been switched off again; other modules keep running.
+    void sig_stream_failed(int module);
 
 public slots:
     void slot_change_mode(int mode);
@@ -146,6 +168,14 @@ private:
     void take_command();
     pvx3::frameset* wait_for_frame_set();
     void hand_over(int& depth_index, save_pool& pool);
+    // Starts the pipeline for `module`; on a refusal drops that module and
+    // restarts what still runs (command lock held). Failed modules are
+    // appended to `failed`.
+    void start_streams(int module, QList<int>& failed);
+    void drop_module(int module);
+    // The camera is gone: ends the save batches (what was captured is
+    // written), switches the modules off and emits sig_fail_open_drive.
+    void on_device_lost(save_pool& pool);
 
     // --- frame conversion (driver_convert.cpp), acquisition thread ---
     bool DealwithDepthData(pvx3::frame* depth_frame, int& width, int& height, bool saving, int number,
@@ -167,14 +197,23 @@ private:
 
     void count_frame_set(pvx3::frameset* set, double work_ms);
 
+    // First "not now" of the current run of integration-time refusals (GUI
+    // thread).
+    std::optional<std::chrono::steady_clock::time_point> m_refusing_since;
+    // steady_clock time of the last pipeline start (acquisition thread).
+    std::atomic<std::chrono::steady_clock::rep> m_stream_started{0};
+
     // SDK handles: created in the constructor, owned by the SDK.
     pvx3::context* m_context = nullptr;
-    pvx3::device* m_device = nullptr; // null while no camera is connected
+    std::atomic<pvx3::device*> m_device{nullptr}; // null while no camera is connected
     pvx3::pipeline* m_pipeline = nullptr;
     pvx3::config* m_config = nullptr;
 
     std::atomic<bool> m_exit{false};
     std::atomic<int> m_mode{0}; // 0 = 2D page, 1 = 3D page
+    // The camera answered "no device": it was unplugged (acquisition thread).
+    bool m_device_lost = false;
+    bool m_loss_reported = false;
     bool m_need_open = true;    // acquisition thread only
     pass_state m_pass;          // acquisition thread only
     pcl::PointCloud<pcl::PointXYZRGB> m_cloud_scratch; // acquisition thread only

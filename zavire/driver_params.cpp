@@ -10,7 +10,7 @@
 
 pvx3::sensor* driver_operate::sensor()
 {
-    return m_device != nullptr ? m_device->get_sensor() : nullptr;
+    return m_device != nullptr ? m_device.load()->get_sensor() : nullptr;
 }
 
 std::pair<int, int> driver_operate::option_range(int option)
@@ -95,12 +95,26 @@ void driver_operate::slot_integral_time(uint16_t integral_time)
     }
     const int code = s->set_option(pvx3::PVX3_OPTION_INTEGRATION_TIME, integral_time);
     if (code == 0) {
+        m_refusing_since.reset();
         emit sig_change_integral_time_finish(true);
         return;
     }
     if (code == pvx3::PVX3_ERROR_NOT_NOW) {
-        post_user_message(QString::fromUtf8("The integral_time cannot be changed at this time. Please wait"
-                                            "\xc2\xb7\xc2\xb7\xc2\xb7"));
+        // "Not now" is expected while the sensor settles after a start; a
+        // camera that still says so after that time refuses the change.
+        const auto now = std::chrono::steady_clock::now();
+        const std::chrono::steady_clock::time_point started{
+            std::chrono::steady_clock::duration(m_stream_started.load())};
+        // A start since the first refusal settles anew.
+        if (!m_refusing_since || *m_refusing_since < started)
+            m_refusing_since = now;
+        if (now - *m_refusing_since < std::chrono::milliseconds(kIntegralTimeSettleMs)) {
+            post_user_message(QString::fromUtf8("The integral_time cannot be changed at this time. Please wait"
+                                                "\xc2\xb7\xc2\xb7\xc2\xb7"));
+        } else {
+            post_user_message(QStringLiteral("The camera refused to change the integral_time; "
+                                             "the previous value is kept."));
+        }
     }
     DRIVER_TRACE(trace_error, QStringLiteral("SetIntegralTime error code: %1  ").arg(code),
                  "driver_operate::slot_integral_time");

@@ -8,6 +8,8 @@
 #include "save_pool.h"
 #include "save_task.h"
 
+#include "whole_file.h"
+
 #include "app/ensure_folder.h"
 #include "app/user_message.h"
 
@@ -16,8 +18,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-
-#include <opencv2/imgcodecs.hpp>
 
 #include <cstdio>
 
@@ -57,6 +57,7 @@ void driver_operate::OnSlotSaveTOF(int nFrame, bool bDepth, bool bPointCloud, bo
         m_depth_save_dir = folder;
         m_depth_dir_writable = false;
         m_depth_batch = std::make_shared<save_batch>();
+        m_depth_batch->set_folders({folder}, nFrame);
     }
     DRIVER_TRACE(trace_info, QStringLiteral("OnSlotSaveTOF Set Depthframe[%1]").arg(nFrame),
                  "driver_operate::OnSlotSaveTOF");
@@ -82,6 +83,7 @@ void driver_operate::OnSlotSaveRGB(int nFrame, QString strFilePath)
     // A new folder is probed anew.
     m_rgb_dir_writable = false;
     m_rgb_batch = std::make_shared<save_batch>();
+    m_rgb_batch->set_folders({folder}, nFrame);
 }
 
 void driver_operate::OnSlotSaveRGBD(int nFrame, bool bRGBD, bool bPointCloud, QString strFilePath)
@@ -113,6 +115,7 @@ void driver_operate::OnSlotSaveRGBD(int nFrame, bool bRGBD, bool bPointCloud, QS
         m_rgb_dir_writable = false;
         // The colour frames of an RGBD batch report with its depth frames.
         m_depth_batch = std::make_shared<save_batch>();
+        m_depth_batch->set_folders({tof_folder, rgb_folder}, nFrame);
         m_rgb_batch.reset();
     }
     DRIVER_TRACE(trace_info, QStringLiteral("OnSlotSaveRGBD Set Depthframe[%1]").arg(nFrame),
@@ -174,12 +177,10 @@ void driver_operate::write_rgb_frame(const cv::Mat& bgr, int number, bool rgbd)
         batch = rgbd ? m_depth_batch : m_rgb_batch;
     }
     const QString path = QStringLiteral("%1/rgb[%2].png").arg(folder).arg(number);
-    bool written = false;
-    try {
-        written = cv::imwrite(QFile::encodeName(path).toStdString(), bgr, {cv::IMWRITE_PNG_COMPRESSION, 0});
-    } catch (const std::exception&) {
-        written = false;
-    }
+    const bool written = write_png_whole(path, bgr);
+    // In RGBD the frame is counted with its depth frame.
+    if (batch && !rgbd)
+        batch->add_frame();
     DRIVER_TRACE(trace_info, QStringLiteral("Output RGB File[%1,%2]").arg(left).arg(number),
                  "driver_operate::DealwithRGBData");
     if (!written && batch)
@@ -215,8 +216,10 @@ void driver_operate::hand_over(int& depth_index, save_pool& pool)
 {
     check_folder(m_pass.depth_dir, false);
     std::unique_ptr<save_task> task = make_save_task(depth_index);
-    if (task->batch)
+    if (task->batch) {
         task->batch->add_task();
+        task->batch->add_frame();
+    }
 
     // The loop is the only producer: the queue can only shrink meanwhile.
     const bool room = pool.queued() <= pool.workers();
@@ -256,4 +259,43 @@ void driver_operate::hand_over(int& depth_index, save_pool& pool)
     }
     if (closing)
         closing->close(this);
+}
+
+void driver_operate::on_device_lost(save_pool& pool)
+{
+    DRIVER_TRACE(trace_error, QStringLiteral("Device lost"), "driver_operate::run");
+    m_tof_on = false;
+    m_rgb_on = false;
+    m_rgbd_on = false;
+
+    // Batches end here: the frames captured so far are written, the rest
+    // never comes.
+    std::shared_ptr<save_batch> depth_batch;
+    std::shared_ptr<save_batch> rgb_batch;
+    std::list<std::unique_ptr<save_task>> pending;
+    {
+        std::lock_guard<std::mutex> guard(m_batch_lock);
+        if (m_depth_frames_left > 0)
+            depth_batch = m_depth_batch;
+        if (m_rgb_frames_left > 0)
+            rgb_batch = m_rgb_batch;
+        m_depth_frames_left = 0;
+        m_rgb_frames_left = 0;
+        m_save_depth = false;
+        m_save_ir = false;
+        m_save_point_cloud = false;
+        pending.swap(m_pending_saves);
+    }
+    for (std::unique_ptr<save_task>& task : pending)
+        pool.enqueue(std::move(task));
+    const QString reason = QStringLiteral("the camera was disconnected");
+    if (depth_batch) {
+        depth_batch->interrupt(reason);
+        depth_batch->close(this);
+    }
+    if (rgb_batch && rgb_batch != depth_batch) {
+        rgb_batch->interrupt(reason);
+        rgb_batch->close(nullptr);
+    }
+    emit sig_fail_open_drive();
 }

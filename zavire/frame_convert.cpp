@@ -52,3 +52,16 @@ void fill_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz
     cloud.height = static_cast<uint32_t>(height);
     cloud.is_dense = false;
 }
+
+void clear_unmeasured_points(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const uint16_t* depth)
+{
+    const size_t n = cloud.points.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (depth[i] <= 1) {
+            pcl::PointXYZRGB& p = cloud.points[i];
+            p.x = 0.0f;
+            p.y = 0.0f;
+            p.z = 0.0f;
+        }
+    }
+}

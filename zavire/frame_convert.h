@@ -31,3 +31,8 @@ enum class colour_order
 // alpha 255. Every pixel yields a point.
 void fill_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz,
                       const uint8_t* colours, colour_order order, int width, int height);
+
+// Pixels without a measurement (depth 0, invalid, or 1, saturated) become the
+// point (0, 0, 0), as the SDK gives for invalid pixels: a saturated pixel is
+// no distance of 1 mm. `depth` holds the cloud's width x height values.
+void clear_unmeasured_points(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const uint16_t* depth);

@@ -1,6 +1,7 @@
 #include "save_task.h"
 
 #include "save_batch.h"
+#include "whole_file.h"
 
 #include "app/ensure_folder.h"
 #include "app/task_observer.h"
@@ -16,15 +17,9 @@
 
 namespace {
 
-const std::vector<int> kPngUncompressed = {cv::IMWRITE_PNG_COMPRESSION, 0};
-
 bool write_png(const QString& path, const cv::Mat& image)
 {
-    try {
-        return cv::imwrite(QFile::encodeName(path).toStdString(), image, kPngUncompressed);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return write_png_whole(path, image);
 }
 
 bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
@@ -34,12 +29,15 @@ bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& clo
     // file it cannot open; either way the file is not there.
     if (cloud.empty())
         return false;
-    try {
-        pcl::PCDWriter writer;
-        return writer.writeASCII(QFile::encodeName(path).toStdString(), cloud, 8) == 0;
-    } catch (const std::exception&) {
-        return false;
-    }
+    // The writer does not notice a full disk: the finished file is checked
+    // before it takes its real name.
+    return write_file_whole(
+        path,
+        [&cloud](const QString& temporary) {
+            pcl::PCDWriter writer;
+            return writer.writeASCII(QFile::encodeName(temporary).toStdString(), cloud, 8) == 0;
+        },
+        pcd_file_complete);
 }
 
 } // namespace

@@ -36,32 +36,78 @@ void stop_everything()
 
 }  // namespace
 
-context_impl::context_impl(const sdk_settings& settings) : settings_(settings)
+context_impl::context_impl(const sdk_settings& settings)
+    : settings_(settings), created_at_(std::chrono::steady_clock::now())
 {
-    if (settings_.camera_present)
-        device_ = std::make_unique<device_impl>(settings_);
+    if (settings_.camera_present && settings_.connect_after_ms == 0)
+        plug_locked();
+}
+
+void context_impl::plug_locked()
+{
+    devices_.push_back(std::make_unique<device_impl>(settings_));
+}
+
+device_impl* context_impl::current_locked()
+{
+    using std::chrono::milliseconds;
+    const auto now = std::chrono::steady_clock::now();
+    if (devices_.empty()) {
+        if (settings_.camera_present && settings_.connect_after_ms > 0
+            && now - created_at_ >= milliseconds(settings_.connect_after_ms))
+            plug_locked();
+    } else if (devices_.back()->lost() && settings_.reconnect_ms > 0
+               && now - devices_.back()->lost_at() >= milliseconds(settings_.reconnect_ms)) {
+        plug_locked();
+    }
+    if (devices_.empty() || devices_.back()->lost())
+        return nullptr;
+    return devices_.back().get();
 }
 
 int context_impl::query_devices(pvx3_error* error)
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     report_ok(error);
-    return (device_ && !device_->lost()) ? 1 : 0;
+    return current_locked() != nullptr ? 1 : 0;
 }
 
 device* context_impl::get_device(pvx3_error* error)
 {
-    if (!device_ || device_->lost()) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_impl* dev = current_locked();
+    if (!dev) {
         report(error, PVX3_ERROR_NO_DEVICE, "no camera is connected");
         return nullptr;
     }
     report_ok(error);
-    return device_.get();
+    return dev;
+}
+
+bool context_impl::unplug()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_impl* dev = current_locked();
+    if (!dev)
+        return false;
+    dev->unplug();
+    return true;
+}
+
+bool context_impl::plug()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (current_locked())
+        return false;
+    plug_locked();
+    return true;
 }
 
 pipeline_impl* context_impl::create_pipeline()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    pipelines_.push_back(std::make_unique<pipeline_impl>(device_.get()));
+    // A pipeline streams from the camera connected when it is made.
+    pipelines_.push_back(std::make_unique<pipeline_impl>(current_locked()));
     return pipelines_.back().get();
 }
 

@@ -3,6 +3,7 @@
 // SDK objects live in a process-wide registry until the process ends.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,10 +27,24 @@ public:
     config_impl* create_config();
     void stop_all();
 
+    // The cable of the connected camera is pulled (false when none is).
+    bool unplug();
+    // A camera is plugged in (false when one is connected already): the
+    // next get_device gives a new device.
+    bool plug();
+
 private:
+    // The connected camera as of now: plugs in a camera whose time has come
+    // (PVX3_CONNECT_AFTER_MS, PVX3_RECONNECT_MS). Null when none is.
+    device_impl* current_locked();
+    void plug_locked();
+
     sdk_settings settings_;
-    std::unique_ptr<device_impl> device_;
     std::mutex mutex_;
+    // Every camera ever connected to this context, the last one current.
+    // Handles of earlier (lost) ones stay valid and keep answering "lost".
+    std::vector<std::unique_ptr<device_impl>> devices_;
+    std::chrono::steady_clock::time_point created_at_;
     std::vector<std::unique_ptr<pipeline_impl>> pipelines_;
     std::vector<std::unique_ptr<config_impl>> configs_;
 };

@@ -281,10 +281,26 @@ bool device_impl::count_frame_set()
         return false;
     const int64_t n = ++frame_sets_;
     if (settings_.lost_after > 0 && n > settings_.lost_after) {
-        lost_ = true;
+        unplug();
         return false;
     }
     return true;
+}
+
+std::chrono::steady_clock::time_point device_impl::unplug()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!lost_) {
+        lost_at_ = std::chrono::steady_clock::now();
+        lost_ = true;
+    }
+    return lost_at_;
+}
+
+std::chrono::steady_clock::time_point device_impl::lost_at() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lost_at_;
 }
 
 double device_impl::advance_temperature(double dt_s, double integration_us)

@@ -78,6 +78,11 @@ public:
     bool lost() const { return lost_.load(); }
     // Counts a produced frame set; false once the device is lost.
     bool count_frame_set();
+    // The cable is pulled: the device is lost for good (a camera plugged in
+    // again is a new device). Returns when it was lost.
+    std::chrono::steady_clock::time_point unplug();
+    // When the device was lost (meaningful once lost()).
+    std::chrono::steady_clock::time_point lost_at() const;
 
     // Sensor temperature after `dt_s` more seconds of streaming.
     double advance_temperature(double dt_s, double integration_us);
@@ -103,6 +108,7 @@ private:
     std::chrono::steady_clock::time_point stopped_at_;
     double scene_time_s_ = 0;
     std::atomic<bool> lost_{false};
+    std::chrono::steady_clock::time_point lost_at_;  // under mutex_
     std::atomic<int64_t> frame_sets_{0};
 
     std::mutex render_mutex_;

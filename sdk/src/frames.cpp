@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -12,6 +13,24 @@
 
 namespace pvx3::detail {
 namespace {
+
+// Writes `size` bytes under a temporary name beside `path` and renames the
+// file to `path` once it is complete, so that a full disk never leaves a
+// truncated file under the real name.
+bool write_whole(const std::string& path, const void* data, size_t size)
+{
+    const std::string part = path + ".part";
+    std::FILE* f = std::fopen(part.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (ok && std::rename(part.c_str(), path.c_str()) == 0)
+        return true;
+    std::remove(part.c_str());
+    return false;
+}
 
 const char* stream_name(int stream)
 {
@@ -113,7 +132,8 @@ int frame_impl::dump(const char* path, pvx3_error* error) const
     const std::string png = base + ".png";
     try {
         const cv::Mat image(info_.height, info_.width, CV_16UC1, const_cast<uint8_t*>(data_.data()));
-        if (!cv::imwrite(png, image))
+        std::vector<uchar> encoded;
+        if (!cv::imencode(".png", image, encoded) || !write_whole(png, encoded.data(), encoded.size()))
             return report(error, PVX3_ERROR_IO, ("dump: cannot write " + png).c_str());
     } catch (const cv::Exception& e) {
         return report(error, PVX3_ERROR_IO, ("dump: cannot write " + png + ": " + e.what()).c_str());
@@ -121,11 +141,7 @@ int frame_impl::dump(const char* path, pvx3_error* error) const
     const std::string json = base + ".json";
     const size_t slash = png.find_last_of('/');
     const std::string text = sidecar_json(info_, slash == std::string::npos ? png : png.substr(slash + 1));
-    std::FILE* f = std::fopen(json.c_str(), "wb");
-    if (!f)
-        return report(error, PVX3_ERROR_IO, ("dump: cannot write " + json).c_str());
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !ok)
+    if (!write_whole(json, text.data(), text.size()))
         return report(error, PVX3_ERROR_IO, ("dump: cannot write " + json).c_str());
     return report_ok(error);
 }

@@ -71,6 +71,8 @@ sdk_settings read_settings()
     s.drop_every = static_cast<int>(env_int("PVX3_DROP_EVERY", 0, 0, 1000000));
     s.frame_delay_ms = static_cast<int>(env_int("PVX3_FRAME_DELAY_MS", 0, 0, 60000));
     s.lost_after = static_cast<int>(env_int("PVX3_LOST_AFTER", 0, 0, 1000000000));
+    s.reconnect_ms = static_cast<int>(env_int("PVX3_RECONNECT_MS", 0, 0, 3600000));
+    s.connect_after_ms = static_cast<int>(env_int("PVX3_CONNECT_AFTER_MS", 0, 0, 3600000));
     s.refuse_integration_time = env_flag("PVX3_REFUSE_SET_OPTION", false);
     s.settle_ms = static_cast<int>(env_int("PVX3_SETTLE_MS", s.settle_ms, 0, 60000));
     s.warmup_s = env_double("PVX3_WARMUP_S", s.warmup_s, 0.01, 1e6);

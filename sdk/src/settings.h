@@ -22,6 +22,8 @@ struct sdk_settings {
     int drop_every = 0;              // every n-th frame set is lost (0: none)
     int frame_delay_ms = 0;          // extra time per frame set (slow source)
     int lost_after = 0;              // device lost after this many frame sets (0: never)
+    int reconnect_ms = 0;            // a lost camera is plugged in again this much later (0: never)
+    int connect_after_ms = 0;        // the camera is plugged in this long after the context is made
     bool refuse_integration_time = false;  // set_option(0) always answers -1
     int settle_ms = 500;             // integration time locked this long after a start
     double warmup_s = 90.0;          // time constant of the sensor warming up

@@ -1,6 +1,7 @@
 #include "parvolux3/pvx3_testing.h"
 
 #include "calibration.h"
+#include "context_impl.h"
 #include "colour_render.h"
 #include "frames.h"
 #include "scene.h"
@@ -29,6 +30,18 @@ bool conditions_of(const frame* f, frame_conditions& out)
     out.flip_horizontal = i.flip_horizontal;
     std::copy(i.lens, i.lens + 9, out.lens);
     return true;
+}
+
+bool unplug_camera(context* ctx)
+{
+    context_impl* c = as_impl(ctx);
+    return c != nullptr && c->unplug();
+}
+
+bool plug_camera(context* ctx)
+{
+    context_impl* c = as_impl(ctx);
+    return c != nullptr && c->plug();
 }
 
 namespace {

@@ -5,8 +5,13 @@
 namespace sdk_test {
 
 scoped_environment::scoped_environment(std::initializer_list<std::pair<const std::string, std::string>> list)
+    : scoped_environment(std::vector<std::pair<std::string, std::string>>(list.begin(), list.end()))
 {
-    std::map<std::string, std::string> values(list);
+}
+
+scoped_environment::scoped_environment(const std::vector<std::pair<std::string, std::string>>& list)
+{
+    std::map<std::string, std::string> values(list.begin(), list.end());
     values.emplace("PVX3_PACING", "fast");
     for (const auto& [name, value] : values) {
         const char* old = std::getenv(name.c_str());

@@ -18,6 +18,7 @@ namespace sdk_test {
 class scoped_environment {
 public:
     explicit scoped_environment(std::initializer_list<std::pair<const std::string, std::string>> values = {});
+    explicit scoped_environment(const std::vector<std::pair<std::string, std::string>>& values);
     ~scoped_environment();
     scoped_environment(const scoped_environment&) = delete;
     scoped_environment& operator=(const scoped_environment&) = delete;

@@ -191,6 +191,62 @@ TEST_F(CloudView, WindowHoldsAtMostFifteenSamples) {
   EXPECT_EQ(view->label_stddev_content->text(), QStringLiteral("7.746 mm"));
 }
 
+struct no_distance_case {
+  const char* name;
+  quint16 depth;
+  const char* distance;
+};
+
+class CloudViewNoDistance : public CloudView,
+                            public ::testing::WithParamInterface<no_distance_case> {};
+
+// Depth 0 (invalid) and 1 (saturated) are no distances: the box says so and
+// they never enter the deviation window.
+TEST_P(CloudViewNoDistance, SaysSoAndKeepsItOutOfTheDeviation) {
+  const no_distance_case& c = GetParam();
+  publish_flat_depth(640, 480, 1000);
+  click({100, 130});
+  for (int i = 0; i < 4; ++i) view->slot_show_depth();  // select + 3 samples of 1000
+  EXPECT_EQ(view->label_stddev_content->text(), QStringLiteral("0.000 mm"));
+  publish_flat_depth(640, 480, c.depth);
+  view->slot_show_depth();
+  EXPECT_EQ(view->label_distance_content->text(), QString::fromUtf8(c.distance)) << c.name;
+  EXPECT_EQ(view->label_stddev_content->text(), QStringLiteral("n/a"));
+  publish_flat_depth(640, 480, 1000);
+  view->slot_show_depth();
+  // Four samples of 1000: the 0 or 1 was not one of them.
+  EXPECT_EQ(view->label_stddev_content->text(), QStringLiteral("0.000 mm"));
+  // Every text fits its label.
+  view->label_distance_content->setText(QString::fromUtf8(c.distance));
+  for (QLabel* l : {view->label_location_content, view->label_distance_content,
+                    view->label_stddev_content, view->label_location, view->label_distance,
+                    view->label_stddev}) {
+    EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width())
+        << l->objectName().toStdString();
+    EXPECT_LE(l->geometry().right(), view->widget_location->width() - 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, CloudViewNoDistance,
+                         ::testing::Values(no_distance_case{"invalid", 0, "no measurement"},
+                                           no_distance_case{"saturated", 1, "saturated"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CloudView, ClickOnAPausedImageMeasuresThePausedFrame) {
+  publish_flat_depth(640, 480, 1234);
+  view->slot_show_depth();
+  view->btn_start->click();  // pause
+  publish_flat_depth(640, 480, 2000);
+  view->slot_show_depth();  // not taken
+  click({100, 130});
+  EXPECT_FALSE(view->widget_location->isHidden());
+  EXPECT_EQ(view->label_location_content->text(), QStringLiteral("100x106"));
+  EXPECT_EQ(view->label_distance_content->text(), QStringLiteral("1234 mm"));
+  EXPECT_EQ(view->label_stddev_content->text(), QStringLiteral("0.000 mm"));
+  view->slot_show_depth();
+  EXPECT_EQ(view->label_distance_content->text(), QStringLiteral("1234 mm"));
+}
+
 TEST_F(CloudView, BorderPixelShowsLocationOnly) {
   publish_flat_depth(640, 480, 1234);
   click({0, 130});

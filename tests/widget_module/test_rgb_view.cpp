@@ -113,6 +113,31 @@ TEST_F(RgbView, RgbdClickReportsTheImagePixel) {
   EXPECT_FALSE(view->btn_close->isHidden());
 }
 
+// The colour half of the fusion measures like the depth view: no distance
+// for invalid and saturated pixels, and a click on a paused view reads the
+// depth of the frame it shows.
+TEST_F(RgbView, RgbdMeasurementOfSaturatedInvalidAndPausedPixels) {
+  view->set_rgbd_mode(true);
+  publish_flat_depth(640, 480, 1);
+  view->slot_show_depth();
+  click({415, 330});
+  EXPECT_EQ(view->label_distance_content->text(), QStringLiteral("saturated"));
+  EXPECT_EQ(view->label_stddev_content->text(), QStringLiteral("n/a"));
+  publish_flat_depth(640, 480, 0);
+  view->slot_show_depth();
+  EXPECT_EQ(view->label_distance_content->text(), QStringLiteral("no measurement"));
+  const QLabel* l = view->label_distance_content;
+  EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width());
+
+  publish_flat_depth(640, 480, 1500);
+  view->slot_show_depth();
+  view->btn_start->click();  // pause
+  publish_flat_depth(640, 480, 900);
+  view->slot_show_depth();  // not taken
+  click({200, 200});
+  EXPECT_EQ(view->label_distance_content->text(), QStringLiteral("1500 mm"));
+}
+
 TEST_F(RgbView, RgbdDeviationWindowRestartsWhenFull) {
   view->set_rgbd_mode(true);
   click({415, 330});

@@ -33,9 +33,9 @@ void driver_harness::record(const QString& name, QList<QVariant> args)
     m_events.append(driver_event{name, std::move(args)});
 }
 
-void driver_harness::open()
+void driver_harness::open(pvx3::context* context)
 {
-    m_driver = std::make_unique<driver_operate>();
+    m_driver = std::make_unique<driver_operate>(context);
     driver_operate* d = m_driver.get();
     connect(d, &driver_operate::sig_update_date_vec, this, [this] { record(QStringLiteral("update_date_vec")); });
     connect(d, &driver_operate::sig_update_cloud_point_vec, this,
@@ -53,6 +53,9 @@ void driver_harness::open()
     connect(d, &driver_operate::sig_change_integral_time_finish, this,
             [this](bool ok) { record(QStringLiteral("integral_time_finish"), {ok}); });
     connect(d, &driver_operate::sig_reset_resolution, this, [this] { record(QStringLiteral("reset_resolution")); });
+    connect(d, &driver_operate::sig_fail_open_drive, this, [this] { record(QStringLiteral("fail_open_drive")); });
+    connect(d, &driver_operate::sig_stream_failed, this,
+            [this](int module) { record(QStringLiteral("stream_failed"), {module}); });
     d->start();
 }
 

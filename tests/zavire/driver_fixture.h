@@ -39,9 +39,9 @@ public:
     driver_harness();
     ~driver_harness() override;
 
-    // Creates the driver (with the current environment), connects every
-    // signal and starts its thread.
-    void open();
+    // Creates the driver (with the current environment, or on `context`),
+    // connects every signal and starts its thread.
+    void open(pvx3::context* context = nullptr);
     // The window's close sequence; returns how long it took in ms.
     qint64 close();
 

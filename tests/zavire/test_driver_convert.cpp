@@ -73,6 +73,11 @@ TEST(FrameConversion, OrganisedCloudOnTheThreeDPage)
     h.open();
     ASSERT_TRUE(h.start_tof());
     ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_date_vec")));
+    {
+        // The scene has saturated pixels for the check below.
+        std::lock_guard<std::mutex> guard(frame_data::depth_image_lock);
+        EXPECT_GT(cv::countNonZero(frame_data::depth_raw_image == 1), 1000);
+    }
     h.driver()->slot_change_mode(1);
     ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_cloud_point_vec"), 2));
     // Once the 3D page shows, the depth images are no longer refreshed.
@@ -91,6 +96,12 @@ TEST(FrameConversion, OrganisedCloudOnTheThreeDPage)
         for (const auto& p : cloud.points)
             alpha_ok += p.a == 255 ? 1 : 0;
         EXPECT_EQ(alpha_ok, 640 * 480);
+        // Saturated pixels (the near card) are no points 1 mm in front of
+        // the camera, as invalid ones are none.
+        int near_points = 0;
+        for (const auto& p : cloud.points)
+            near_points += (p.z != 0.0f && std::abs(p.z) < 2.0f) ? 1 : 0;
+        EXPECT_EQ(near_points, 0);
         const frame_data::camera_pose& pose = frame_data::view_camera_pose;
         EXPECT_DOUBLE_EQ(pose.position[2], -10000.0);
         EXPECT_DOUBLE_EQ(pose.focal_point[2], 1.0);

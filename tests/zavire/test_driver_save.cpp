@@ -76,6 +76,21 @@ bool wait_for_message(driver_harness& h, const QString& text, int n = 1, int tim
     return process_until([&] { return h.messages.count(text) >= n; }, timeout_ms);
 }
 
+// Completion messages: "Save completed." followed by the batch's folders.
+QStringList completions(const driver_harness& h)
+{
+    QStringList found;
+    for (const QString& t : h.messages.texts())
+        if (t.startsWith(kCompleted))
+            found << t;
+    return found;
+}
+
+bool wait_for_completed(driver_harness& h, int n = 1, int timeout_ms = 60000)
+{
+    return process_until([&] { return completions(h).size() >= n; }, timeout_ms);
+}
+
 TEST(SaveTof, BatchOfThreeWritesExactlyTheNamedFiles)
 {
     QTemporaryDir tmp;
@@ -85,11 +100,13 @@ TEST(SaveTof, BatchOfThreeWritesExactlyTheNamedFiles)
     h.open();
     ASSERT_TRUE(h.start_tof());
     h.driver()->OnSlotSaveTOF(3, true, true, true, tmp.path());
-    ASSERT_TRUE(wait_for_message(h, kCompleted));
+    ASSERT_TRUE(wait_for_completed(h));
 
     const QString folder = batch_folder(tmp.path(), QStringLiteral("tof"));
     ASSERT_FALSE(folder.isEmpty()) << QDir(tmp.path()).entryList().join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(files_in(folder), tof_names(3, true, true, true));
+    // The message says where the files went.
+    EXPECT_EQ(completions(h).value(0), kCompleted + QStringLiteral(" Files in ") + folder);
 
     for (int i = 1; i <= 3; ++i) {
         pcl::PointCloud<pcl::PointXYZRGB> cloud;
@@ -118,7 +135,7 @@ TEST(SaveTof, BatchOfThreeWritesExactlyTheNamedFiles)
     ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_date_vec"), 3));
     h.close();
     QCoreApplication::processEvents();
-    EXPECT_EQ(h.messages.count(kCompleted), 1);
+    EXPECT_EQ(completions(h).size(), 1);
 }
 
 struct kinds_case
@@ -141,7 +158,7 @@ TEST_P(SaveTofKinds, OnlyTheChosenKinds)
     h.open();
     ASSERT_TRUE(h.start_tof());
     h.driver()->OnSlotSaveTOF(2, c.depth, c.cloud, c.ir, tmp.path());
-    ASSERT_TRUE(wait_for_message(h, kCompleted));
+    ASSERT_TRUE(wait_for_completed(h));
     const QString folder = batch_folder(tmp.path(), QStringLiteral("tof"));
     EXPECT_EQ(files_in(folder), tof_names(2, c.depth, c.ir, c.cloud));
 }
@@ -178,7 +195,9 @@ TEST(SaveRgb, BatchOfTwoColourFrames)
     const cv::Mat rgb = cv::imread((folder + QStringLiteral("/rgb[1].png")).toStdString(), cv::IMREAD_UNCHANGED);
     EXPECT_EQ(rgb.type(), CV_8UC3);
     EXPECT_EQ(rgb.size(), cv::Size(1920, 1080));
-    EXPECT_EQ(h.messages.count(kCompleted), 0); // colour batches end silently
+    // Colour batches report like the others, naming their folder.
+    ASSERT_TRUE(wait_for_completed(h));
+    EXPECT_EQ(completions(h), QStringList{kCompleted + QStringLiteral(" Files in ") + folder});
 
     // The next batch numbers from 1 again.
     h.driver()->OnSlotSaveRGB(1, tmp.path() + QStringLiteral("/second"));
@@ -202,13 +221,14 @@ TEST(SaveRgbd, DepthAndColourNumbersMatch)
     // as text takes long, so this batch saves the images only (the colouring
     // of RGBD clouds is checked in the conversion tests).
     h.driver()->OnSlotSaveRGBD(2, true, false, tmp.path());
-    ASSERT_TRUE(wait_for_message(h, kCompleted));
+    ASSERT_TRUE(wait_for_completed(h));
 
     const QString tof = batch_folder(tmp.path() + QStringLiteral("/RGBD"), QStringLiteral("tof"));
     const QString rgb = batch_folder(tmp.path() + QStringLiteral("/RGBD"), QStringLiteral("rgb"));
     ASSERT_FALSE(tof.isEmpty());
     ASSERT_FALSE(rgb.isEmpty());
     EXPECT_EQ(QFileInfo(tof).fileName().left(14), QFileInfo(rgb).fileName().left(14)); // one stamp
+    EXPECT_EQ(completions(h).value(0), kCompleted + QStringLiteral(" Files in ") + tof + QStringLiteral(" and ") + rgb);
     EXPECT_EQ(files_in(tof), tof_names(2, true, false, false, false));
     EXPECT_EQ(files_in(rgb), (QStringList{QStringLiteral("rgb[1].png"), QStringLiteral("rgb[2].png")}));
     for (int i = 1; i <= 2; ++i) {
@@ -233,12 +253,12 @@ TEST(SaveRefusal, WhileABatchRuns)
     EXPECT_EQ(h.messages.count(kRefused), 2);
     EXPECT_FALSE(QDir(tmp.path() + QStringLiteral("/x")).exists());
     // The refused requests changed nothing: the first batch completes alone.
-    ASSERT_TRUE(wait_for_message(h, kCompleted));
+    ASSERT_TRUE(wait_for_completed(h));
     EXPECT_EQ(files_in(batch_folder(tmp.path(), QStringLiteral("tof"))).size(), 20 * 4);
     // Afterwards a new batch is accepted.
     h.driver()->OnSlotSaveTOF(1, false, false, false, tmp.path() + QStringLiteral("/z"));
     EXPECT_EQ(h.messages.count(kRefused), 2);
-    ASSERT_TRUE(wait_for_message(h, kCompleted, 2));
+    ASSERT_TRUE(wait_for_completed(h, 2));
 }
 
 TEST(SaveFolders, CreationFailureUnderAFile)
@@ -259,7 +279,7 @@ TEST(SaveFolders, CreationFailureUnderAFile)
     // No batch started: a valid request is accepted at once.
     h.driver()->OnSlotSaveTOF(1, false, false, false, tmp.path());
     EXPECT_EQ(h.messages.count(kRefused), 0);
-    ASSERT_TRUE(wait_for_message(h, kCompleted));
+    ASSERT_TRUE(wait_for_completed(h));
 }
 
 TEST(SaveFolders, ProbeFailureEndsTheBatchAndReportsTheLostFiles)
@@ -288,11 +308,11 @@ TEST(SaveFolders, ProbeFailureEndsTheBatchAndReportsTheLostFiles)
         return false;
     }));
     EXPECT_EQ(h.messages.count(kNotWritable), 1);
-    EXPECT_EQ(h.messages.count(kCompleted), 0);
+    EXPECT_EQ(completions(h).size(), 0);
     // The batch has ended: a new request is accepted.
     h.driver()->OnSlotSaveTOF(1, false, false, false, tmp.path() + QStringLiteral("/ok"));
     EXPECT_EQ(h.messages.count(kRefused), 0);
-    ASSERT_TRUE(wait_for_message(h, kCompleted));
+    ASSERT_TRUE(wait_for_completed(h));
 }
 
 TEST(SaveLoad, ThirtyFramesWithEveryKind)
@@ -305,14 +325,14 @@ TEST(SaveLoad, ThirtyFramesWithEveryKind)
     ASSERT_TRUE(h.start_tof());
     use_small_depth(h);
     h.driver()->OnSlotSaveTOF(30, true, true, true, tmp.path());
-    ASSERT_TRUE(wait_for_message(h, kCompleted, 1, 120000));
+    ASSERT_TRUE(wait_for_completed(h, 1, 120000));
     const QString folder = batch_folder(tmp.path(), QStringLiteral("tof"));
     EXPECT_EQ(files_in(folder), tof_names(30, true, true, true));
     for (int i = 1; i <= 30; ++i)
         EXPECT_GT(QFileInfo(folder + QStringLiteral("/PointCloud[%1].pcd").arg(i)).size(), 320 * 240 * 10) << i;
     h.close();
     QCoreApplication::processEvents();
-    EXPECT_EQ(h.messages.count(kCompleted), 1);
+    EXPECT_EQ(completions(h).size(), 1);
 }
 
 TEST(SaveClose, CapturedFramesAreWrittenBeforeTheThreadEnds)

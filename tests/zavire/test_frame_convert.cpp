@@ -95,6 +95,37 @@ TEST(PointCloud, OrganisedAndColouredFromEitherOrder)
     EXPECT_EQ(from_bgr.width, 1u);
 }
 
+TEST(PointCloud, SaturatedAndInvalidPixelsAreNoPoints)
+{
+    // 3 x 2 pixels; depth 0 (invalid) and 1 (saturated) have no distance.
+    const uint16_t depth[] = {
+        0,    1, 2,
+        1000, 1, 65535,
+    };
+    std::vector<float> xyz;
+    for (int i = 0; i < 6; ++i)
+        xyz.insert(xyz.end(), {10.f * i + 1, 10.f * i + 2, 10.f * i + 3});
+    const std::vector<uint8_t> colours(18, 77);
+    pcl::PointCloud<pcl::PointXYZRGB> cloud;
+    fill_point_cloud(cloud, xyz.data(), colours.data(), colour_order::rgb, 3, 2);
+    clear_unmeasured_points(cloud, depth);
+    const bool no_point[] = {true, true, false, false, true, false};
+    for (int i = 0; i < 6; ++i) {
+        const pcl::PointXYZRGB& p = cloud.points[static_cast<size_t>(i)];
+        if (no_point[i]) {
+            EXPECT_EQ(p.x, 0.f) << i;
+            EXPECT_EQ(p.y, 0.f) << i;
+            EXPECT_EQ(p.z, 0.f) << i;
+        } else {
+            EXPECT_FLOAT_EQ(p.z, 10.f * i + 3) << i;
+        }
+        EXPECT_EQ(p.r, 77) << "colours stay " << i;
+    }
+    // The cloud stays organised.
+    EXPECT_EQ(cloud.size(), 6u);
+    EXPECT_EQ(cloud.width, 3u);
+}
+
 TEST(Yuyv, VideoRangeGreysAndRed)
 {
     // Two pixels per 4 bytes: Y0 U Y1 V. Video range: Y 16 = black, 235 = white.

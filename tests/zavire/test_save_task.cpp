@@ -1,8 +1,10 @@
 #include "zavire/save_batch.h"
 #include "zavire/save_pool.h"
 #include "zavire/save_task.h"
+#include "zavire/whole_file.h"
 
 #include "message_recorder.h"
+#include "support/file_size_limit.h"
 
 #include "app/task_observer.h"
 
@@ -209,5 +211,152 @@ TEST(SaveBatch, FailuresReplaceTheCompletionMessage)
     EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("/x/depth[1].png")));
     EXPECT_NE(messages.texts()[0], QStringLiteral("Save completed."));
 }
+
+TEST(SaveTask, AFullDiskLeavesNoTruncatedOrEmptyFile)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    save_task t = full_task(tmp.path(), 1);
+    t.depth_image = cv::Mat(480, 640, CV_8UC3, cv::Scalar(1, 2, 3)); // about 900 kB as PNG
+    t.ir_image = cv::Mat(480, 640, CV_8UC1, cv::Scalar(4));          // about 300 kB
+    t.cloud = make_cloud(100, 100);                                  // about 400 kB of text
+    QStringList failed;
+    {
+        file_size_limit limit(64 * 1024);
+        failed = write_save_task(t);
+    }
+    EXPECT_EQ(failed.size(), 3) << failed.join(QLatin1Char(' ')).toStdString();
+    // Neither the files nor their temporary names are left behind.
+    EXPECT_TRUE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).isEmpty())
+        << QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).join(QLatin1Char(' ')).toStdString();
+
+    // With room the same task writes every file whole.
+    save_task again = full_task(tmp.path(), 1);
+    again.cloud = make_cloud(100, 100);
+    EXPECT_TRUE(write_save_task(again).isEmpty());
+    pcl::PointCloud<pcl::PointXYZRGB> loaded;
+    ASSERT_EQ(pcl::io::loadPCDFile((tmp.path() + QStringLiteral("/PointCloud[1].pcd")).toStdString(), loaded), 0);
+    EXPECT_EQ(loaded.size(), 10000u);
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files).size(), 3);
+}
+
+struct pcd_cut_case
+{
+    const char* name;
+    int cut_bytes; // taken off the end of a complete file
+    bool complete;
+};
+
+class PcdComplete : public ::testing::TestWithParam<pcd_cut_case>
+{
+};
+
+TEST_P(PcdComplete, CountsThePointLinesAgainstTheHeader)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString path = tmp.path() + QStringLiteral("/c.pcd");
+    pcl::PCDWriter writer;
+    ASSERT_EQ(writer.writeASCII(path.toStdString(), *make_cloud(4, 3), 8), 0);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray text = f.readAll();
+    // The last line of the points, whole.
+    const int last_line = text.lastIndexOf('\n', text.size() - 2) + 1;
+    const int cut = GetParam().cut_bytes < 0 ? text.size() - last_line : GetParam().cut_bytes;
+    ASSERT_TRUE(f.resize(text.size() - cut));
+    f.close();
+    EXPECT_EQ(pcd_file_complete(path), GetParam().complete);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, PcdComplete,
+                         ::testing::Values(pcd_cut_case{"whole", 0, true},
+                                           pcd_cut_case{"last_newline_missing", 1, false},
+                                           pcd_cut_case{"mid_line", 7, false},
+                                           pcd_cut_case{"last_line_missing", -1, false}),
+                         [](const ::testing::TestParamInfo<pcd_cut_case>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(PcdComplete, EmptyOrHeaderCutFilesAreNotComplete)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString empty = tmp.path() + QStringLiteral("/e.pcd");
+    QFile f(empty);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("# .PCD v0.7\nVERSION 0.7\nPOINTS 3\n");
+    f.close();
+    EXPECT_FALSE(pcd_file_complete(empty));
+    EXPECT_FALSE(pcd_file_complete(tmp.path() + QStringLiteral("/missing.pcd")));
+}
+
+TEST(SaveBatch, SuccessNamesTheFolders)
+{
+    message_recorder messages;
+    counting_observer observer;
+    save_batch batch;
+    batch.set_folders({QStringLiteral("/d/RGBD/1_tof"), QStringLiteral("/d/RGBD/1_rgb")}, 2);
+    batch.add_task();
+    batch.close(&observer);
+    batch.task_done();
+    EXPECT_EQ(messages.texts(),
+              QStringList{QStringLiteral("Save completed. Files in /d/RGBD/1_tof and /d/RGBD/1_rgb")});
+    EXPECT_EQ(observer.calls.load(), 0);
+}
+
+struct interrupted_case
+{
+    const char* name;
+    int frames;      // captured before the interruption
+    bool failure;    // one file of them could not be written
+    const char* text;
+};
+
+class SaveBatchInterrupted : public ::testing::TestWithParam<interrupted_case>
+{
+};
+
+TEST_P(SaveBatchInterrupted, SaysWhyAndHowMuchWasSaved)
+{
+    const interrupted_case& c = GetParam();
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString folder = tmp.path() + QStringLiteral("/b");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    message_recorder messages;
+    save_batch batch;
+    batch.set_folders({folder}, 10);
+    for (int i = 0; i < c.frames; ++i) {
+        batch.add_task();
+        batch.add_frame();
+    }
+    if (c.failure)
+        batch.add_failure(folder + QStringLiteral("/depth[2].png"));
+    batch.interrupt(QStringLiteral("the camera was disconnected"));
+    batch.close(nullptr);
+    if (c.frames > 0)
+        EXPECT_TRUE(messages.texts().isEmpty()) << "reported only when the written tasks are done";
+    for (int i = 0; i < c.frames; ++i)
+        batch.task_done();
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_EQ(messages.texts()[0], QString::fromUtf8(c.text).arg(folder));
+    // A batch that got no frame leaves no empty folder.
+    EXPECT_EQ(QDir(folder).exists(), c.frames > 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveBatchInterrupted,
+    ::testing::Values(
+        interrupted_case{"some_frames", 3, false,
+                         "Save stopped: the camera was disconnected. 3 of 10 frames were saved in %1; 7 were not "
+                         "captured."},
+        interrupted_case{"with_a_failed_file", 3, true,
+                         "Save stopped: the camera was disconnected. 3 of 10 frames were saved in %1; 7 were not "
+                         "captured. 1 file(s) could not be written: %1/depth[2].png"},
+        interrupted_case{"no_frame", 0, false,
+                         "Save stopped: the camera was disconnected before any frame was captured; nothing was "
+                         "written."}),
+    [](const ::testing::TestParamInfo<interrupted_case>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -55,4 +55,15 @@ PARVOLUX3_EXPORT truth_image depth_truth(int width, int height, double scene_tim
 // the colour camera's axis.
 PARVOLUX3_EXPORT truth_image colour_truth(double scene_time_s);
 
+// The camera of a context is unplugged now, as if its cable were pulled: its
+// device, sensor and pipelines answer PVX3_ERROR_NO_DEVICE from now on and
+// query_devices counts 0. False when no camera is connected.
+PARVOLUX3_EXPORT bool unplug_camera(context* ctx);
+
+// A camera is plugged into a context now: query_devices counts 1 and
+// get_device gives a new device (handles of a lost one stay lost), with its
+// frame-set count for PVX3_LOST_AFTER starting again. False when a camera is
+// connected already or the context is not one of this SDK's.
+PARVOLUX3_EXPORT bool plug_camera(context* ctx);
+
 }  // namespace pvx3::testing
