@@ -1,6 +1,7 @@
 #include "calibration.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "qzapi/reconstruction.h"
 
@@ -173,6 +174,21 @@ void fill_calibration_block(const factory_calibration& cal, qzapi::CalibrationBl
     b.otherOffset5[1] = static_cast<float>(cal.tof.frequency_hz[1] / 1e6);
     b.otherOffset5[2] = 1.0f;
     b.otherOffset5[3] = 1.0f;
+}
+
+void calibration_arguments(const factory_calibration& cal, int width, int height, pvx3_calibration& out)
+{
+    qzapi::CalibrationBlock block;
+    fill_calibration_block(cal, block, width * 2 == cal.depth.width && height * 2 == cal.depth.height);
+    out.device_type = kReconstructionDeviceType;
+    out.mode = kReconstructionMode;
+    out.width = width;
+    out.height = height;
+    out.frequency1 = block.frequency1;
+    out.frequency2 = block.frequency2;
+    out.serial_number = block.serialNumber;
+    out.words.resize(1100);
+    std::memcpy(out.words.data(), &block.distCoeffs[0], out.words.size() * sizeof(uint32_t));
 }
 
 }  // namespace pvx3::detail

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "lens.h"
+#include "parvolux3/pvx3.h"
 
 namespace qzapi {
 struct CalibrationBlock;
@@ -52,5 +53,15 @@ factory_calibration make_factory_calibration(const std::string& serial);
 // marks the sensor's 2 x 2 binned mode (320 x 240 depth): the block's depth
 // grid then reads 320 x 240 while the intrinsics stay those of the full grid.
 void fill_calibration_block(const factory_calibration& cal, qzapi::CalibrationBlock& block, bool binned = false);
+
+// The initialisation arguments of the reconstruction library for a depth
+// stream of width x height (what get_calibration hands out).
+void calibration_arguments(const factory_calibration& cal, int width, int height, pvx3_calibration& out);
+
+// Device family and mode the SDK initialises the library with: the virtual
+// camera's sensor family (temperature in words 26/28, drift polynomials from
+// the calibration, colour registration), dual frequency.
+inline constexpr int kReconstructionDeviceType = 4;
+inline constexpr int kReconstructionMode = 0;
 
 }  // namespace pvx3::detail

@@ -4,10 +4,19 @@
 #include "status.h"
 
 namespace pvx3::detail {
+namespace {
+
+bool known_stream(int type)
+{
+    return type == PVX3_STREAM_DEPTH || type == PVX3_STREAM_IR || type == PVX3_STREAM_RGB
+           || type == PVX3_STREAM_RAW_PHASE;
+}
+
+}  // namespace
 
 int config_impl::enable_stream(int type, int width, int height, pvx3_error* error)
 {
-    if (type != PVX3_STREAM_DEPTH && type != PVX3_STREAM_IR && type != PVX3_STREAM_RGB)
+    if (!known_stream(type))
         return report(error, PVX3_ERROR_INVALID_ARGUMENT, "unknown stream type");
     bool known = false;
     for (const pvx3_stream_format& f : all_formats())
@@ -21,7 +30,7 @@ int config_impl::enable_stream(int type, int width, int height, pvx3_error* erro
 
 int config_impl::disable_stream(int type, pvx3_error* error)
 {
-    if (type != PVX3_STREAM_DEPTH && type != PVX3_STREAM_IR && type != PVX3_STREAM_RGB)
+    if (!known_stream(type))
         return report(error, PVX3_ERROR_INVALID_ARGUMENT, "unknown stream type");
     std::lock_guard<std::mutex> lock(mutex_);
     streams_.erase(type);

@@ -19,6 +19,7 @@ const std::vector<pvx3_stream_format>& all_formats()
     static const std::vector<pvx3_stream_format> formats = {
         {PVX3_STREAM_DEPTH, 640, 480}, {PVX3_STREAM_DEPTH, 320, 240}, {PVX3_STREAM_IR, 640, 480},
         {PVX3_STREAM_IR, 320, 240},    {PVX3_STREAM_RGB, 1920, 1080}, {PVX3_STREAM_RGB, 1280, 720},
+        {PVX3_STREAM_RAW_PHASE, 640, 480}, {PVX3_STREAM_RAW_PHASE, 320, 240},
     };
     return formats;
 }
@@ -120,6 +121,8 @@ bool device_impl::has_stream(int stream) const
         return settings_.has_tof;
     if (stream == PVX3_STREAM_RGB)
         return settings_.has_rgb;
+    if (stream == PVX3_STREAM_RAW_PHASE)
+        return settings_.has_tof && settings_.has_raw;
     return false;
 }
 
@@ -140,7 +143,7 @@ std::vector<int> device_impl::get_support_stream(pvx3_error* error)
         report(error, PVX3_ERROR_NO_DEVICE, "the camera was lost");
         return streams;
     }
-    for (int s : {int(PVX3_STREAM_DEPTH), int(PVX3_STREAM_RGB), int(PVX3_STREAM_IR)})
+    for (int s : {int(PVX3_STREAM_DEPTH), int(PVX3_STREAM_RGB), int(PVX3_STREAM_IR), int(PVX3_STREAM_RAW_PHASE)})
         if (has_stream(s))
             streams.push_back(s);
     report_ok(error);
@@ -159,6 +162,18 @@ std::vector<pvx3_stream_format> device_impl::get_support_format(pvx3_error* erro
             formats.push_back(f);
     report_ok(error);
     return formats;
+}
+
+int device_impl::get_calibration(int width, int height, pvx3_calibration& out, pvx3_error* error)
+{
+    if (lost())
+        return report(error, PVX3_ERROR_NO_DEVICE, "the camera was lost");
+    if (!has_stream(PVX3_STREAM_RAW_PHASE))
+        return report(error, PVX3_ERROR_UNSUPPORTED, "this camera does not hand out raw frames or its calibration");
+    if (!supports(PVX3_STREAM_DEPTH, width, height))
+        return report(error, PVX3_ERROR_INVALID_ARGUMENT, "no depth format of that size");
+    calibration_arguments(calibration_, width, height, out);
+    return report_ok(error);
 }
 
 const char* device_impl::info(int key) const

@@ -57,6 +57,7 @@ public:
     sensor* get_sensor(pvx3_error* error) override;
     std::vector<int> get_support_stream(pvx3_error* error) override;
     std::vector<pvx3_stream_format> get_support_format(pvx3_error* error) override;
+    int get_calibration(int width, int height, pvx3_calibration& out, pvx3_error* error) override;
 
     const sdk_settings& settings() const { return settings_; }
     const factory_calibration& calibration() const { return calibration_; }

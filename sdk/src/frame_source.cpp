@@ -40,6 +40,7 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
     const auto depth = plan_.find(PVX3_STREAM_DEPTH);
     const auto ir = plan_.find(PVX3_STREAM_IR);
     const auto rgb = plan_.find(PVX3_STREAM_RGB);
+    const auto raw = plan_.find(PVX3_STREAM_RAW_PHASE);
 
     frame_info base;
     base.number = number;
@@ -52,8 +53,8 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
     base.flip_horizontal = opts.flip_horizontal;
 
     std::lock_guard<std::mutex> lock(dev_.render_mutex());
-    if (depth != plan_.end() || ir != plan_.end()) {
-        const auto size = depth != plan_.end() ? depth->second : ir->second;
+    if (depth != plan_.end() || ir != plan_.end() || raw != plan_.end()) {
+        const auto size = depth != plan_.end() ? depth->second : ir != plan_.end() ? ir->second : raw->second;
         tof_synthesiser& synth = dev_.synthesiser(size.first, size.second);
         base.temperature_c = dev_.advance_temperature(period_s, opts.integration_us);
         tof_frame_request req;
@@ -63,8 +64,18 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
         req.noise_seed = dev_.settings().seed * 1000003ULL + number;
         req.flip_vertical = opts.flip_vertical;
         req.flip_horizontal = opts.flip_horizontal;
-        raw_.resize(synth.raw_size());
-        synth.synthesise(req, raw_.data());
+        // With the raw stream enabled the samples go straight into the raw
+        // frame's own buffer (handed out afterwards, never copied).
+        pixel_buffer raw_pixels;
+        uint16_t* samples = nullptr;
+        if (raw != plan_.end()) {
+            raw_pixels.resize(synth.raw_size() * sizeof(uint16_t));
+            samples = reinterpret_cast<uint16_t*>(raw_pixels.data());
+        } else {
+            raw_.resize(synth.raw_size());
+            samples = raw_.data();
+        }
+        synth.synthesise(req, samples);
 
         frame_info info = base;
         info.width = size.first;
@@ -79,7 +90,7 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
             job.height = size.second;
             job.orientation = (opts.flip_vertical ? 1 : 0) | (opts.flip_horizontal ? 2 : 0);
             job.filter = opts.filter;
-            job.raw = raw_.data();
+            job.raw = samples;
             if (engine_ && engine_->compute_depth(job, pixels, problem)) {
                 info.stream = PVX3_STREAM_DEPTH;
                 out.depth = std::make_shared<frame_impl>(info, std::move(pixels));
@@ -89,9 +100,16 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
         }
         if (ir != plan_.end()) {
             pixel_buffer pixels(size_t(size.first) * size.second * 2);
-            synth.amplitude(raw_.data(), reinterpret_cast<uint16_t*>(pixels.data()));
+            synth.amplitude(samples, reinterpret_cast<uint16_t*>(pixels.data()));
             info.stream = PVX3_STREAM_IR;
             out.ir = std::make_shared<frame_impl>(info, std::move(pixels));
+        }
+        if (raw != plan_.end()) {
+            // Four sub-frames of (2 W) x (2 H) samples, one below the other.
+            info.stream = PVX3_STREAM_RAW_PHASE;
+            info.width = 2 * size.first;
+            info.height = 8 * size.second;
+            out.raw = std::make_shared<frame_impl>(info, std::move(raw_pixels));
         }
     }
     if (rgb != plan_.end()) {

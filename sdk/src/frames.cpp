@@ -43,6 +43,8 @@ const char* stream_name(int stream)
         return "rgb";
     case PVX3_STREAM_POINT_CLOUD:
         return "point_cloud";
+    case PVX3_STREAM_RAW_PHASE:
+        return "raw_phase";
     default:
         return "unknown";
     }
@@ -205,6 +207,12 @@ frame* frameset_impl::get_ir_frame(pvx3_error* error) const
 {
     report_ok(error);
     return const_cast<frame_impl*>(frames_.ir.get());
+}
+
+frame* frameset_impl::get_raw_frame(pvx3_error* error) const
+{
+    report_ok(error);
+    return const_cast<frame_impl*>(frames_.raw.get());
 }
 
 const frame_impl* as_impl(const frame* f) { return dynamic_cast<const frame_impl*>(f); }

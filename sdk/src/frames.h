@@ -88,7 +88,7 @@ private:
 using frame_ptr = std::shared_ptr<const frame_impl>;
 
 struct frame_bundle {
-    frame_ptr depth, ir, rgb;
+    frame_ptr depth, ir, rgb, raw;
 };
 
 class frameset_impl final : public frameset {
@@ -97,6 +97,7 @@ public:
     frame* get_depth_frame(pvx3_error* error) const override;
     frame* get_rgb_frame(pvx3_error* error) const override;
     frame* get_ir_frame(pvx3_error* error) const override;
+    frame* get_raw_frame(pvx3_error* error) const override;
 
 private:
     frame_bundle frames_;

@@ -36,6 +36,11 @@ int pipeline_impl::start(config* cfg, pvx3_error* error)
     const auto depth = plan.find(PVX3_STREAM_DEPTH), ir = plan.find(PVX3_STREAM_IR);
     if (depth != plan.end() && ir != plan.end() && depth->second != ir->second)
         return report(error, PVX3_ERROR_INVALID_ARGUMENT, "depth and IR come from one sensor: give them one size");
+    const auto raw = plan.find(PVX3_STREAM_RAW_PHASE);
+    if (raw != plan.end()
+        && ((depth != plan.end() && depth->second != raw->second) || (ir != plan.end() && ir->second != raw->second)))
+        return report(error, PVX3_ERROR_INVALID_ARGUMENT,
+                      "raw phase frames come from the depth sensor: enable them with the depth size");
     reconstruction_engine* engine = nullptr;
     if (depth != plan.end()) {
         std::string reason;

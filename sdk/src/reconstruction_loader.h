@@ -1,7 +1,8 @@
 // Run-time binding to the qzreconstruction library. The library keeps one
-// process-wide instance, so every call from the SDK goes through the single
-// `reconstruction_engine`, which serialises them and re-initialises the
-// library whenever a call needs another image size or calibration.
+// process-wide instance; every call from the SDK goes through the host
+// library (qzhost), which serialises them with the other users of the
+// instance in this process and re-initialises it whenever a call needs
+// another image size or calibration.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +14,8 @@
 #include "calibration.h"
 #include "frames.h"
 
-namespace qzapi {
-class Reconstruction;
+namespace qzhost {
+class library;
 }
 
 namespace pvx3::detail {
@@ -48,13 +49,12 @@ public:
                std::string& reason);
 
 private:
-    explicit reconstruction_engine(qzapi::Reconstruction* api) : api_(api) {}
+    explicit reconstruction_engine(qzhost::library* host) : host_(host) {}
+    // With the host's lock held.
     bool ensure_locked(const factory_calibration& cal, int width, int height, std::string& reason);
+    bool initialised_with_locked(const factory_calibration& cal) const;
 
-    qzapi::Reconstruction* api_;
-    std::mutex mutex_;
-    const factory_calibration* initialised_for_ = nullptr;
-    int init_width_ = 0, init_height_ = 0;
+    qzhost::library* host_;
 };
 
 }  // namespace pvx3::detail

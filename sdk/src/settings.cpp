@@ -59,6 +59,7 @@ sdk_settings read_settings()
     s.camera_present = !env_flag("PVX3_NO_CAMERA", false);
     s.has_tof = !env_flag("PVX3_NO_TOF", false);
     s.has_rgb = !env_flag("PVX3_NO_RGB", false);
+    s.has_raw = !env_flag("PVX3_NO_RAW_FRAMES", false);
     env_text("PVX3_MODULE_NAME", s.module_name);
     env_text("PVX3_PRODUCT_NUMBER", s.product_number);
     env_text("PVX3_SERIAL_NUMBER", s.serial_number);

@@ -11,6 +11,7 @@ struct sdk_settings {
     bool camera_present = true;
     bool has_tof = true;
     bool has_rgb = true;
+    bool has_raw = true;             // the depth sensor hands out its raw phase frames
     std::string module_name = "DUAL-T4";
     std::string product_number = "PVX-T4-0640";
     std::string serial_number = "VT4C0A1B2C3";

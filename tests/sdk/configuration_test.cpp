@@ -72,8 +72,9 @@ TEST_P(Modules, ReportTheirStreamsAndFormats)
 }
 
 INSTANTIATE_TEST_SUITE_P(Configuration, Modules,
-                         ::testing::Values(module_case{"Dual", nullptr, {2, 3, 4}, true},
-                                           module_case{"WithoutColour", "PVX3_NO_RGB", {2, 4}, true},
+                         ::testing::Values(module_case{"Dual", nullptr, {2, 3, 4, 6}, true},
+                                           module_case{"WithoutColour", "PVX3_NO_RGB", {2, 4, 6}, true},
+                                           module_case{"WithoutRawFrames", "PVX3_NO_RAW_FRAMES", {2, 3, 4}, true},
                                            module_case{"WithoutToF", "PVX3_NO_TOF", {3}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 

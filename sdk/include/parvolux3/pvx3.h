@@ -66,11 +66,14 @@ enum pvx3_camera_info : int {
 };
 
 // Stream types. Point-cloud frames come only from `depth_to_point_cloud`.
+// Raw phase frames exist only on cameras whose `get_support_stream` lists
+// PVX3_STREAM_RAW_PHASE.
 enum pvx3_stream_type : int {
     PVX3_STREAM_DEPTH = 2,
     PVX3_STREAM_RGB = 3,
     PVX3_STREAM_IR = 4,
     PVX3_STREAM_POINT_CLOUD = 5,
+    PVX3_STREAM_RAW_PHASE = 6,
 };
 
 // Sensor options. Ranges are pairs (a, b) of `get_option_range`.
@@ -93,8 +96,26 @@ enum pvx3_filter_mode : int {
 
 struct pvx3_stream_format {
     int type;    // pvx3_stream_type
-    int width;   // pixels
+    int width;   // pixels (raw phase: of the depth image the frames serve)
     int height;  // pixels
+};
+
+// The calibration that depth is computed with: the arguments with which the
+// reconstruction library (qzapi::Reconstruction::InitWithSize) is initialised
+// for a depth stream. `words` are the calibration block's 1100 four-byte
+// values F[0] to F[1099] (block bytes 48 to 4447) in their in-memory form:
+// floats by their bit pattern, integers as they are. A block rebuilt from
+// frequency1, frequency2, serial_number and these words (reserved words 0)
+// initialises the library exactly as the camera does.
+struct pvx3_calibration {
+    int device_type = 0;       // sensor family code handed to the library
+    int mode = 0;              // 5 single frequency, otherwise dual frequency
+    int width = 0;             // depth image size the library is set up for
+    int height = 0;
+    int32_t frequency1 = 0;    // Hz
+    int32_t frequency2 = 0;    // Hz
+    std::string serial_number;
+    std::vector<uint32_t> words;  // 1100 values
 };
 
 class frame;
@@ -113,6 +134,14 @@ class context;
 //   RGB:    width x height packed YUYV 4:2:2 (2 bytes per pixel) as streamed;
 //           in a frame set from `depth_to_rgb`, 3 bytes per pixel B, G, R of the
 //           undistorted colour image.
+//   Raw phase: the sensor's four-phase samples exactly as the depth of the
+//           same frame set was computed from them, uint16_t (10-bit values,
+//           1023 = saturated): four sub-frames of (2 W) x (2 H) samples one
+//           after another for a W x H depth stream, so get_width() is 2 W and
+//           get_height() is 8 H. Sub-frames 0 and 1 belong to the second
+//           modulation frequency, 2 and 3 to the first; the first rows carry
+//           the sensor's header words (temperature). Already mirrored as the
+//           flips ask (the library is told the orientation).
 //   Point cloud: no data; see `get_render_data`.
 class PARVOLUX3_EXPORT frame {
 public:
@@ -155,6 +184,17 @@ public:
     virtual frame* get_rgb_frame(pvx3_error* error = nullptr) const = 0;
     virtual frame* get_ir_frame(pvx3_error* error = nullptr) const = 0;
     virtual ~frameset() = default;
+    // Appended after the destructor, so the slots above keep their places.
+    // Raw phase frame; null when the frame set holds none (the stream is not
+    // enabled or the camera offers no raw frames).
+    virtual frame* get_raw_frame(pvx3_error* error = nullptr) const
+    {
+        if (error) {
+            error->code = PVX3_ERROR_UNSUPPORTED;
+            error->message = "this frame set carries no raw phase frames";
+        }
+        return nullptr;
+    }
 
 protected:
     frameset() = default;
@@ -185,6 +225,21 @@ public:
     // Stream types the device offers (pvx3_stream_type values).
     virtual std::vector<int> get_support_stream(pvx3_error* error = nullptr) = 0;
     virtual std::vector<pvx3_stream_format> get_support_format(pvx3_error* error = nullptr) = 0;
+    // Appended: the calibration a depth stream of width x height is computed
+    // with. PVX3_ERROR_UNSUPPORTED on cameras without raw phase frames (their
+    // depth cannot be recomputed by the host), PVX3_ERROR_INVALID_ARGUMENT
+    // for a size that is not a depth format.
+    virtual int get_calibration(int width, int height, pvx3_calibration& out, pvx3_error* error = nullptr)
+    {
+        (void)width;
+        (void)height;
+        (void)out;
+        if (error) {
+            error->code = PVX3_ERROR_UNSUPPORTED;
+            error->message = "this camera does not hand out its calibration";
+        }
+        return PVX3_ERROR_UNSUPPORTED;
+    }
 
 protected:
     device() = default;

@@ -1,0 +1,189 @@
+#include "recording/reprocessor.h"
+
+#include <cstring>
+
+#include "qzapi/reconstruction.h"
+#include "qzhost/reconstruction_host.h"
+
+namespace recording {
+namespace {
+
+void block_of(const calibration& cal, qzapi::CalibrationBlock& b)
+{
+    b = qzapi::CalibrationBlock{};
+    b.frequency1 = cal.frequency1;
+    b.frequency2 = cal.frequency2;
+    b.serialNumber = cal.serial_number;
+    std::memcpy(&b.distCoeffs[0], cal.words.data(), kCalibrationWords * sizeof(uint32_t));
+}
+
+using parameters = std::map<int, std::vector<float>>;
+
+parameters read_parameters(qzapi::Reconstruction* api)
+{
+    parameters out;
+    for (int code : filter_codes()) {
+        float values[2] = {0, 0};
+        int32_t count = 0;
+        api->GetFilterParameter(code, values, &count);
+        if (count >= 1 && count <= 2)
+            out[code] = std::vector<float>(values, values + count);
+    }
+    return out;
+}
+
+void write_parameters(qzapi::Reconstruction* api, const parameters& p)
+{
+    for (const auto& [code, values] : p) {
+        if (values.empty() || values.size() > 2)
+            continue;
+        float v[2] = {values[0], values.size() > 1 ? values[1] : 0.0f};
+        api->SetFilterParameter(code, v, static_cast<int32_t>(values.size()));
+    }
+}
+
+}  // namespace
+
+const std::vector<int>& filter_codes()
+{
+    static const std::vector<int> codes = {1, 2, 4, 8, 16, 32, 64, 128, 256};
+    return codes;
+}
+
+reprocess_options options_from(const camera_settings& s)
+{
+    reprocess_options o;
+    o.filter = s.filter;
+    o.flip_vertical = s.flip_vertical;
+    o.flip_horizontal = s.flip_horizontal;
+    o.filter_parameters = s.filter_parameters;
+    return o;
+}
+
+std::unique_ptr<reprocessor> reprocessor::create(std::string& reason)
+{
+    qzhost::library* lib = qzhost::library::load(qzhost::sdk_candidates(), reason);
+    if (!lib)
+        return nullptr;
+    return std::unique_ptr<reprocessor>(new reprocessor(lib));
+}
+
+bool reprocessor::compute(const calibration& cal, const image& raw, const reprocess_options& options,
+                          std::vector<uint16_t>& depth, int& width, int& height, std::string& error)
+{
+    if (cal.words.size() != kCalibrationWords) {
+        error = "the recorded calibration is incomplete";
+        return false;
+    }
+    if (raw.encoding != "mono16" || raw.width % 2 != 0 || raw.height % 8 != 0 || raw.width <= 0
+        || raw.step != uint32_t(raw.width) * 2 || raw.data.size() < size_t(raw.step) * raw.height) {
+        error = "the raw phase frame is not four stacked mono16 sub-frames";
+        return false;
+    }
+    width = raw.width / 2;
+    height = raw.height / 8;
+    if (width != cal.width || height != cal.height) {
+        error = "the raw phase frame (" + std::to_string(width) + " x " + std::to_string(height)
+                + " depth pixels) does not match the recorded calibration (" + std::to_string(cal.width) + " x "
+                + std::to_string(cal.height) + ")";
+        return false;
+    }
+    qzapi::CalibrationBlock block;
+    block_of(cal, block);
+    qzhost::setup s;
+    s.device_type = cal.device_type;
+    s.mode = cal.mode;
+    s.calibration = &block;
+    s.width = width;
+    s.height = height;
+
+    auto lock = lib_->lock();
+    if (!lib_->ensure(s, error))
+        return false;
+    qzapi::Reconstruction* api = lib_->api();
+    const parameters before = read_parameters(api);
+    write_parameters(api, options.filter_parameters);
+    api->SetOrientation((options.flip_vertical ? 1 : 0) | (options.flip_horizontal ? 2 : 0));
+    uint8_t filter_before = 0;
+    api->GetFilterEnabled(&filter_before);
+    api->SetFilterEnabled(options.filter);
+    uint16_t* out = nullptr;
+    api->ComputeDepth(raw.pixels16(), &out, width, height);
+    api->SetFilterEnabled(filter_before);
+    write_parameters(api, before);
+    if (!out) {
+        error = "the reconstruction library computed no depth image";
+        return false;
+    }
+    depth.assign(out, out + size_t(width) * height);
+    delete[] out;
+    return true;
+}
+
+bool reprocessor::points(const calibration& cal, const image& depth, bool flip_vertical, bool flip_horizontal,
+                         std::vector<float>& xyz, std::string& error)
+{
+    const int w = depth.width, h = depth.height;
+    if (depth.encoding != "16UC1" || w <= 0 || h <= 0 || depth.step != uint32_t(w) * 2
+        || depth.data.size() < size_t(depth.step) * h) {
+        error = "not a 16-bit depth image";
+        return false;
+    }
+    if (cal.words.size() != kCalibrationWords || w != cal.width || h != cal.height) {
+        error = "the recorded calibration does not belong to a " + std::to_string(w) + " x " + std::to_string(h)
+                + " depth image";
+        return false;
+    }
+    // The library's rays belong to sensor pixels: back-project the upright
+    // image, then lay the points out and mirror them like the image.
+    const auto source_of = [&](int row, int col) {
+        const int r = flip_vertical ? h - 1 - row : row;
+        const int c = flip_horizontal ? w - 1 - col : col;
+        return size_t(r) * w + c;
+    };
+    std::vector<uint16_t> upright(size_t(w) * h);
+    const uint16_t* d = depth.pixels16();
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col)
+            upright[size_t(row) * w + col] = d[source_of(row, col)];
+    qzapi::CalibrationBlock block;
+    block_of(cal, block);
+    qzhost::setup s;
+    s.device_type = cal.device_type;
+    s.mode = cal.mode;
+    s.calibration = &block;
+    s.width = w;
+    s.height = h;
+    std::vector<float> points(size_t(w) * h * 3, 0.0f);
+    {
+        auto lock = lib_->lock();
+        if (!lib_->ensure(s, error))
+            return false;
+        const int32_t rc = lib_->api()->DepthToPoints(upright.data(), points.data(), w, h);
+        if (rc != 0) {
+            error = "the reconstruction library could not convert depth to points (code " + std::to_string(rc) + ")";
+            return false;
+        }
+    }
+    xyz.assign(size_t(w) * h * 3, 0.0f);
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col) {
+            const float* p = &points[3 * source_of(row, col)];
+            float* q = &xyz[3 * (size_t(row) * w + col)];
+            q[0] = flip_horizontal ? -p[0] : p[0];
+            q[1] = flip_vertical ? -p[1] : p[1];
+            q[2] = p[2];
+        }
+    return true;
+}
+
+std::string reprocessor::version() const { return lib_->version(); }
+std::string reprocessor::library_path() const { return lib_->path(); }
+
+std::map<int, std::vector<float>> reprocessor::filter_parameters() const
+{
+    auto lock = lib_->lock();
+    return read_parameters(lib_->api());
+}
+
+}  // namespace recording
