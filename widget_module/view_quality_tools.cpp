@@ -1,0 +1,186 @@
+#include "view_quality_tools.h"
+
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "quality_controller.h"
+#include "quality_plot_widget.h"
+#include "quality_region_overlay.h"
+#include "quality_stats_panel.h"
+#include "zavire/frame_data.h"
+
+namespace {
+
+constexpr int kPlotMinHeight = 170;
+constexpr int kMargin = 4;
+
+bool same_lens(const std::optional<quality::depth_intrinsics>& a,
+               const std::optional<quality::depth_intrinsics>& b) {
+  if (!a || !b) return a.has_value() == b.has_value();
+  return a->width == b->width && a->height == b->height && a->fx == b->fx && a->fy == b->fy &&
+         a->cx == b->cx && a->cy == b->cy && a->k1 == b->k1 && a->k2 == b->k2 &&
+         a->p1 == b->p1 && a->p2 == b->p2 && a->k3 == b->k3;
+}
+
+}  // namespace
+
+view_quality_tools::view_quality_tools(QWidget* page) : QObject(page), m_page(page) {
+  m_overlay = new quality_region_overlay(page);
+  m_overlay->setObjectName(QStringLiteral("quality_region_overlay"));
+
+  m_pane = new QScrollArea(page);
+  m_pane->setObjectName(QStringLiteral("quality_pane"));
+  m_pane->setFrameShape(QFrame::NoFrame);
+  m_pane->setWidgetResizable(true);
+  m_pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_pane->setStyleSheet(QStringLiteral("#quality_pane, #quality_pane_inner {background: rgb(40,40,40);}"));
+  auto* inner = new QWidget(m_pane);
+  inner->setObjectName(QStringLiteral("quality_pane_inner"));
+  auto* column = new QVBoxLayout(inner);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(2);
+  m_panel = new quality_stats_panel(inner);
+  m_plot = new quality_plot_widget(inner);
+  m_plot->setMinimumHeight(kPlotMinHeight);
+  column->addWidget(m_panel);
+  column->addWidget(m_plot, 1);
+  m_pane->setWidget(inner);
+  m_pane->hide();
+
+  m_controller = new quality_controller(this);
+  m_controller->attach(m_overlay, m_panel, m_plot);
+
+  // The first region shows its numbers; the button hides them again.
+  connect(m_overlay, &quality_region_overlay::sig_region_changed, this, [this] {
+    if (!m_pane_wanted) set_pane_shown(true);
+    remeasure_shown();
+  });
+  connect(m_overlay, &quality_region_overlay::sig_region_cleared, this,
+          &view_quality_tools::remeasure_shown);
+}
+
+view_quality_tools::~view_quality_tools() = default;
+
+QWidget* view_quality_tools::pane() const { return m_pane; }
+
+void view_quality_tools::set_geometry(const QSize& image_size, const QRect& drawn,
+                                      const QRect& area) {
+  m_area = area;
+  m_overlay->setGeometry(area);
+  m_overlay->set_image_geometry(image_size, drawn.translated(-area.topLeft()));
+  place_pane();
+}
+
+void view_quality_tools::place_pane() {
+  const int inner_width = std::max(m_panel->sizeHint().width(), m_panel->minimumSizeHint().width());
+  const int scroll = m_pane->verticalScrollBar()->sizeHint().width();
+  const int width = std::min(inner_width + scroll, std::max(0, m_area.width() - 2 * kMargin));
+  m_pane->setGeometry(m_area.x() + kMargin, m_area.y() + kMargin, width,
+                      std::max(0, m_area.height() - 2 * kMargin));
+}
+
+void view_quality_tools::take_frame(const cv::Mat& depth, const cv::Mat& ir,
+                                    const frame_data::depth_frame_facts& facts) {
+  m_depth = depth;
+  m_ir = ir;
+  m_frame_number = facts.frame_number;
+  m_time_s = facts.time_s;
+  m_flip_vertical = facts.flip_vertical;
+  m_flip_horizontal = facts.flip_horizontal;
+  if (!same_lens(m_lens, facts.lens)) {
+    m_lens = facts.lens;
+    m_controller->set_intrinsics(m_lens ? *m_lens : quality::depth_intrinsics());
+  }
+  // A flip mirrors the region (and measures again); the frame follows.
+  m_measuring_again = true;
+  m_overlay->set_flips(facts.flip_vertical, facts.flip_horizontal);
+  m_measuring_again = false;
+  if (!in_use()) return;
+  quality_controller::frame f;
+  f.depth = depth;
+  f.ir = ir;
+  f.flip_vertical = facts.flip_vertical;
+  f.flip_horizontal = facts.flip_horizontal;
+  f.frame_number = facts.frame_number;
+  f.time_s = facts.time_s;
+  m_controller->take_frame(f);
+}
+
+void view_quality_tools::remeasure_shown() {
+  // A paused picture shows its numbers at once; a live one gets them with
+  // the next frame anyway, which comes within a frame time.
+  if (m_measuring_again || m_depth.empty()) return;
+  quality_controller::frame f;
+  f.depth = m_depth;
+  f.ir = m_ir;
+  f.flip_vertical = m_flip_vertical;
+  f.flip_horizontal = m_flip_horizontal;
+  f.frame_number = m_frame_number;
+  f.time_s = m_time_s;
+  m_controller->take_frame(f);
+}
+
+void view_quality_tools::set_probe_pixel(const QPoint& pixel) {
+  m_controller->set_probe_pixel(pixel);
+}
+
+void view_quality_tools::clear_probe_pixel() { m_controller->clear_probe_pixel(); }
+
+void view_quality_tools::set_page_shown(bool shown) {
+  m_page_shown = shown;
+  m_overlay->setVisible(shown);
+  m_pane->setVisible(shown && m_pane_wanted);
+  if (shown) {
+    m_overlay->raise();
+    if (m_pane_wanted) m_pane->raise();
+  }
+}
+
+bool view_quality_tools::in_use() const {
+  return m_overlay->region().has_value() || m_pane_wanted || m_controller->logging();
+}
+
+bool view_quality_tools::pane_shown() const { return m_pane_wanted; }
+
+void view_quality_tools::set_pane_shown(bool shown) {
+  if (shown == m_pane_wanted) return;
+  m_pane_wanted = shown;
+  m_pane->setVisible(shown && m_page_shown);
+  if (shown) {
+    place_pane();
+    m_pane->raise();
+    remeasure_shown();
+  }
+  update_button();
+  emit sig_pane_shown(shown);
+}
+
+QPushButton* view_quality_tools::make_button(QWidget* parent) {
+  auto* b = new QPushButton(parent);
+  b->setObjectName(QStringLiteral("btn_quality"));
+  b->setFixedSize(30, 30);
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(17);
+  font.setBold(true);
+  b->setFont(font);
+  b->setText(QStringLiteral("σ"));
+  m_button = b;
+  update_button();
+  connect(b, &QPushButton::clicked, this, [this] { set_pane_shown(!m_pane_wanted); });
+  return b;
+}
+
+void view_quality_tools::update_button() {
+  if (!m_button) return;
+  // Lit like the other toggles of the bar while the pane shows.
+  const QString text_colour = m_pane_wanted ? QStringLiteral("rgb(255,210,0)")
+                                            : QStringLiteral("rgb(255,255,255)");
+  m_button->setStyleSheet(QStringLiteral("QPushButton{border:0px;color:%1;"
+                                         "background-color:rgb(94,94,94);}"
+                                         "QPushButton:hover{background-color:rgb(120,120,120);}")
+                              .arg(text_colour));
+  m_button->setToolTip(m_pane_wanted ? tr("hide depth quality") : tr("depth quality"));
+}
