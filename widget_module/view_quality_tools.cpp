@@ -54,12 +54,19 @@ view_quality_tools::view_quality_tools(QWidget* page) : QObject(page), m_page(pa
   m_controller->attach(m_overlay, m_panel, m_plot);
 
   // The first region shows its numbers; the button hides them again.
+  // A new region starts the controller's windows afresh (it is connected
+  // first), so the frame on screen counts again.
   connect(m_overlay, &quality_region_overlay::sig_region_changed, this, [this] {
-    if (!m_pane_wanted) set_pane_shown(true);
+    m_window_fresh = true;
+    if (!m_pane_wanted)
+      set_pane_shown(true);  // measures
+    else
+      remeasure_shown();
+  });
+  connect(m_overlay, &quality_region_overlay::sig_region_cleared, this, [this] {
+    m_window_fresh = true;
     remeasure_shown();
   });
-  connect(m_overlay, &quality_region_overlay::sig_region_cleared, this,
-          &view_quality_tools::remeasure_shown);
 }
 
 view_quality_tools::~view_quality_tools() = default;
@@ -94,25 +101,21 @@ void view_quality_tools::take_frame(const cv::Mat& depth, const cv::Mat& ir,
     m_lens = facts.lens;
     m_controller->set_intrinsics(m_lens ? *m_lens : quality::depth_intrinsics());
   }
-  // A flip mirrors the region (and measures again); the frame follows.
+  // A flip mirrors the region; the frame is measured just below.
   m_measuring_again = true;
   m_overlay->set_flips(facts.flip_vertical, facts.flip_horizontal);
   m_measuring_again = false;
-  if (!in_use()) return;
-  quality_controller::frame f;
-  f.depth = depth;
-  f.ir = ir;
-  f.flip_vertical = facts.flip_vertical;
-  f.flip_horizontal = facts.flip_horizontal;
-  f.frame_number = facts.frame_number;
-  f.time_s = facts.time_s;
-  m_controller->take_frame(f);
+  if (in_use()) feed();
 }
 
-void view_quality_tools::remeasure_shown() {
-  // A paused picture shows its numbers at once; a live one gets them with
-  // the next frame anyway, which comes within a frame time.
-  if (m_measuring_again || m_depth.empty()) return;
+void view_quality_tools::feed() {
+  if (m_depth.empty()) return;
+  // Frames without facts (0, 0) cannot be told apart; they are all measured.
+  const bool known = m_frame_number != 0 || m_time_s != 0;
+  if (!m_window_fresh && known && m_frame_number == m_fed_number && m_time_s == m_fed_time) return;
+  m_window_fresh = false;
+  m_fed_number = m_frame_number;
+  m_fed_time = m_time_s;
   quality_controller::frame f;
   f.depth = m_depth;
   f.ir = m_ir;
@@ -121,6 +124,13 @@ void view_quality_tools::remeasure_shown() {
   f.frame_number = m_frame_number;
   f.time_s = m_time_s;
   m_controller->take_frame(f);
+}
+
+void view_quality_tools::remeasure_shown() {
+  // A paused picture shows its numbers at once; a live one gets them with
+  // the next frame anyway, which comes within a frame time.
+  if (m_measuring_again) return;
+  feed();
 }
 
 void view_quality_tools::set_probe_pixel(const QPoint& pixel) {

@@ -96,4 +96,12 @@ class view_quality_tools : public QObject {
   double m_time_s = 0;
   std::optional<quality::depth_intrinsics> m_lens;
   bool m_measuring_again = false;
+  // The frame last measured: a frame is measured once (queued notifications
+  // can hand the same shared frame over twice), except right after the
+  // region changed, which starts the windows afresh.
+  quint64 m_fed_number = 0;
+  double m_fed_time = -1;
+  bool m_window_fresh = true;
+  // Measures the stored frame unless it was measured already.
+  void feed();
 };

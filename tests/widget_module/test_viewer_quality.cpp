@@ -3,6 +3,7 @@
 // depth view, the CSV log of a live run, the colour bar's scale following the
 // distance range, and the bottom bar with its new button.
 #include <QApplication>
+#include <QtCharts/QLineSeries>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -388,6 +389,45 @@ TEST_F(ViewerQuality, RgbdColourViewMeasuresTheRegisteredDepth)
     EXPECT_TRUE(report.has_region);
     EXPECT_GT(report.spatial.valid, 0);
     EXPECT_GT(report.spatial.mean_mm, 300);
+}
+
+} // namespace
+
+namespace {
+
+// Screenshots for a person to look at: a region on the back wall with the
+// pane, at the default size and with the depth view expanded.
+TEST_F(ViewerQuality, ScreenshotsOfTheRegionWithPanelAndPlot)
+{
+    cloud_view_widget *view = start_depth();
+    ASSERT_NE(view, nullptr);
+    QTest::mouseClick(view->btn_see, Qt::LeftButton);
+    quality_region_overlay *overlay = view->quality_tools()->overlay();
+    drag_region(overlay, QPoint(180, 150), QPoint(299, 249));
+    ASSERT_TRUE(overlay->region().has_value());
+    ASSERT_TRUE(wait_depth_frames(35, 30000));
+    const quality::quality_report &r = view->quality_tools()->controller()->last_report();
+    ASSERT_TRUE(r.has_region);
+    // The back wall faces the camera: a flat, square plane some metres away.
+    EXPECT_TRUE(r.plane.ok);
+    EXPECT_GT(r.plane.distance_mm, 3000);
+    EXPECT_LT(r.plane.tilt_deg, 5);
+    EXPECT_TRUE(r.temporal.ok);
+    QCoreApplication::processEvents();
+    widget_test::save_screenshot(window.get(), QStringLiteral("quality_viewer_default"));
+
+    QTest::mouseClick(view->btn_expend, Qt::LeftButton);
+    ASSERT_TRUE(wait_depth_frames(5));
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    widget_test::save_screenshot(window.get(), QStringLiteral("quality_viewer"));
+    // Each frame is plotted once, however its notifications queued up.
+    QtCharts::QLineSeries *line = view->quality_tools()->plot()->value_series();
+    ASSERT_GT(line->count(), 30);
+    for (int i = 1; i < line->count(); ++i)
+        ASSERT_GT(line->at(i).x(), line->at(i - 1).x()) << "sample " << i;
+    EXPECT_TRUE(view->quality_tools()->pane()->isVisible());
+    EXPECT_TRUE(overlay->region().has_value());
 }
 
 } // namespace
