@@ -405,7 +405,8 @@ TEST_F(ViewerQuality, ScreenshotsOfTheRegionWithPanelAndPlot)
     quality_region_overlay *overlay = view->quality_tools()->overlay();
     drag_region(overlay, QPoint(180, 150), QPoint(299, 249));
     ASSERT_TRUE(overlay->region().has_value());
-    ASSERT_TRUE(wait_depth_frames(35, 30000));
+    // Some seconds of history for the plot.
+    ASSERT_TRUE(wait_depth_frames(120, 30000));
     const quality::quality_report &r = view->quality_tools()->controller()->last_report();
     ASSERT_TRUE(r.has_region);
     // The back wall faces the camera: a flat, square plane some metres away.
