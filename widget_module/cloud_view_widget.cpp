@@ -90,6 +90,11 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
 
   m_quality = new view_quality_tools(page_2d);
   btn_quality = m_quality->make_button(widget_btns);
+  // In a small grid cell the pane would cover the image: the view expands
+  // over the view area, as its expand button does (restore gives it back).
+  connect(m_quality, &view_quality_tools::sig_needs_room, this, [this] {
+    if (!m_expended && parentWidget() != nullptr) on_btn_expend();
+  });
   // The measurement box and the bar stay above the region overlay.
   widget_location->raise();
   m_scale_bar->raise();
@@ -461,6 +466,7 @@ void cloud_view_widget::fit_quality_tools() {
   const int bar_width = m_scale_bar->sizeHint().width();
   m_scale_bar->setGeometry(area.width() - bar_width - 2, 4, bar_width,
                            std::max(m_scale_bar->minimumSizeHint().height(), area.height() - 8));
+  m_quality->set_pane_right_margin(bar_width + 2);
 }
 
 void cloud_view_widget::fit_bars() {

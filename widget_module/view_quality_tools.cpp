@@ -1,5 +1,6 @@
 #include "view_quality_tools.h"
 
+#include <QGraphicsView>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -36,18 +37,32 @@ view_quality_tools::view_quality_tools(QWidget* page) : QObject(page), m_page(pa
   m_pane->setFrameShape(QFrame::NoFrame);
   m_pane->setWidgetResizable(true);
   m_pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  m_pane->setStyleSheet(QStringLiteral("#quality_pane, #quality_pane_inner {background: rgb(40,40,40);}"));
   auto* inner = new QWidget(m_pane);
   inner->setObjectName(QStringLiteral("quality_pane_inner"));
+  QPalette dark = inner->palette();
+  dark.setColor(QPalette::Window, QColor(40, 40, 40));
+  dark.setColor(QPalette::Base, QColor(40, 40, 40));
+  inner->setPalette(dark);
+  inner->setAutoFillBackground(true);
+  m_pane->viewport()->setPalette(dark);
+  m_pane->viewport()->setAutoFillBackground(true);
   auto* column = new QVBoxLayout(inner);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(2);
   m_panel = new quality_stats_panel(inner);
   m_plot = new quality_plot_widget(inner);
   m_plot->setMinimumHeight(kPlotMinHeight);
+  m_plot->setPalette(dark);
+  m_plot->setAutoFillBackground(true);
+  // Round the chart's plate the scene shows; dark like the pane.
+  for (QGraphicsView* v : m_plot->findChildren<QGraphicsView*>())
+    v->setBackgroundBrush(QColor(40, 40, 40));
   column->addWidget(m_panel);
   column->addWidget(m_plot, 1);
   m_pane->setWidget(inner);
+  // The window's style sheets would light the chart's surround up.
+  m_pane->setStyleSheet(QStringLiteral(
+      "#quality_pane_inner, QGraphicsView {background-color: rgb(40,40,40); border: 0px;}"));
   m_pane->hide();
 
   m_controller = new quality_controller(this);
@@ -58,6 +73,7 @@ view_quality_tools::view_quality_tools(QWidget* page) : QObject(page), m_page(pa
   // first), so the frame on screen counts again.
   connect(m_overlay, &quality_region_overlay::sig_region_changed, this, [this] {
     m_window_fresh = true;
+    place_pane();
     if (!m_pane_wanted)
       set_pane_shown(true);  // measures
     else
@@ -65,6 +81,7 @@ view_quality_tools::view_quality_tools(QWidget* page) : QObject(page), m_page(pa
   });
   connect(m_overlay, &quality_region_overlay::sig_region_cleared, this, [this] {
     m_window_fresh = true;
+    place_pane();
     remeasure_shown();
   });
 }
@@ -81,12 +98,24 @@ void view_quality_tools::set_geometry(const QSize& image_size, const QRect& draw
   place_pane();
 }
 
+void view_quality_tools::set_pane_right_margin(int px) {
+  m_right_margin = std::max(0, px);
+  place_pane();
+}
+
 void view_quality_tools::place_pane() {
   const int inner_width = std::max(m_panel->sizeHint().width(), m_panel->minimumSizeHint().width());
   const int scroll = m_pane->verticalScrollBar()->sizeHint().width();
   const int width = std::min(inner_width + scroll, std::max(0, m_area.width() - 2 * kMargin));
-  m_pane->setGeometry(m_area.x() + kMargin, m_area.y() + kMargin, width,
-                      std::max(0, m_area.height() - 2 * kMargin));
+  // The pane keeps to the side away from the region, so the region stays in
+  // sight: left edge normally, right edge for a region in the left half.
+  int x = m_area.x() + kMargin;
+  const QRect region = m_overlay->region_rect();
+  if (!region.isEmpty() && region.center().x() < m_area.width() / 2) {
+    const int right = m_area.right() - kMargin - m_right_margin;
+    x = std::max(m_area.x() + kMargin, right - width + 1);
+  }
+  m_pane->setGeometry(x, m_area.y() + kMargin, width, std::max(0, m_area.height() - 2 * kMargin));
 }
 
 void view_quality_tools::take_frame(const cv::Mat& depth, const cv::Mat& ir,
@@ -166,6 +195,9 @@ void view_quality_tools::set_pane_shown(bool shown) {
   }
   update_button();
   emit sig_pane_shown(shown);
+  // Less than the pane's width again for the image: the pane would hide it.
+  if (shown && m_page_shown && m_area.width() < 2 * m_pane->width() + 2 * kMargin)
+    emit sig_needs_room();
 }
 
 QPushButton* view_quality_tools::make_button(QWidget* parent) {

@@ -43,6 +43,9 @@ class view_quality_tools : public QObject {
   // may cover (both in `page` coordinates). A new image size scales the
   // region.
   void set_geometry(const QSize& image_size, const QRect& drawn, const QRect& area);
+  // Room at the right edge of the area the pane leaves free (the colour
+  // bar's place).
+  void set_pane_right_margin(int px);
 
   // A frame the view now shows: raw depth (CV_16UC1 mm), raw IR (CV_16UC1 or
   // empty) and what the camera said about it.
@@ -70,6 +73,9 @@ class view_quality_tools : public QObject {
 
  signals:
   void sig_pane_shown(bool shown);
+  // The pane opened in a view too narrow to show it beside the image; the
+  // view may make itself larger (expand).
+  void sig_needs_room();
 
  private:
   void remeasure_shown();
@@ -84,6 +90,7 @@ class view_quality_tools : public QObject {
   quality_controller* m_controller = nullptr;
   QPointer<QPushButton> m_button;
   QRect m_area;
+  int m_right_margin = 0;
   bool m_page_shown = true;
   bool m_pane_wanted = false;
   // The frame on screen, for measuring a paused picture again when its
