@@ -210,6 +210,40 @@ TEST_F(ViewerQuality, RegionFollowsFlipsAndResolutionChanges)
     EXPECT_EQ(overlay->region()->width, drawn.width);
 }
 
+TEST_F(ViewerQuality, PausedPictureIsMeasuredAtOnceAndStaysPut)
+{
+    cloud_view_widget *view = start_depth();
+    ASSERT_NE(view, nullptr);
+    view_quality_tools *tools = view->quality_tools();
+    QTest::mouseClick(view->btn_start, Qt::LeftButton); // pause
+    const cv::Mat shown = view->shown_depth().clone();
+    drag_region(tools->overlay(), QPoint(300, 200), QPoint(379, 259));
+    ASSERT_TRUE(tools->overlay()->region().has_value());
+    const quality::region r = *tools->overlay()->region();
+    // Measured on the spot, from the picture on screen.
+    const quality::quality_report first = tools->controller()->last_report();
+    ASSERT_TRUE(first.has_region);
+    double sum = 0;
+    int valid = 0;
+    for (int y = r.y; y < r.y + r.height; ++y)
+        for (int x = r.x; x < r.x + r.width; ++x) {
+            const int d = shown.at<quint16>(y, x);
+            if (d > 1) {
+                sum += d;
+                ++valid;
+            }
+        }
+    ASSERT_GT(valid, 0);
+    EXPECT_EQ(first.spatial.valid, valid);
+    EXPECT_NEAR(first.spatial.mean_mm, sum / valid, 1e-6);
+    // Live frames keep coming, the paused numbers stay.
+    ASSERT_TRUE(wait_depth_frames(5));
+    EXPECT_EQ(tools->controller()->last_report().frame_number, first.frame_number);
+    QTest::mouseClick(view->btn_start, Qt::LeftButton); // run again
+    ASSERT_TRUE(wait_depth_frames(3));
+    EXPECT_GT(tools->controller()->last_report().frame_number, first.frame_number);
+}
+
 // Splits one RFC 4180 line without quoted commas (the log writes none).
 QStringList cells(const QString &line)
 {
