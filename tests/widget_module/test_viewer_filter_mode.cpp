@@ -238,6 +238,10 @@ TEST_F(ViewerFilterMode, ACameraWithoutTheModeShowsNoChoice)
         EXPECT_EQ(camera_mode(), expected);
     }
     EXPECT_EQ(load_filter_mode(), filter_mode_choice::noise_aware) << "kept for a camera that offers it";
+    window->resize(1120, 600);
+    settle_depth();
+    QTest::qWait(50);
+    widget_test::save_screenshot(window.get(), QStringLiteral("filter_standard_only"));
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join('\n').toStdString();
 }
 
