@@ -6,6 +6,7 @@
 #include "app/trace.h"
 #include "app/user_message.h"
 #include "cloud_view_widget.h"
+#include "filter_mode_control.h"
 #include "module_naming.h"
 #include "module_probe.h"
 #include "parameter_setting_widget.h"
@@ -149,6 +150,7 @@ void viewer::slot_device_info(QString current_module, QString product_number, QS
     widget_rgbd_module->setVisible(has_tof && has_rgb);
 
     if (driver) {
+        m_filter_mode->attach(driver);
         bool filter_on = false;
         if (driver->get_filter(filter_on))
             check_fillter->setChecked(filter_on);
@@ -550,7 +552,7 @@ void viewer::slos_expend_view(bool bExpend)
 void viewer::check_fillter_change(int state)
 {
     if (driver)
-        driver->set_filter(state == Qt::Checked);
+        m_filter_mode->apply_switch(driver, state == Qt::Checked);
 }
 
 void viewer::check_flip_ver_change(int state)

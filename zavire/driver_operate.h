@@ -93,6 +93,13 @@ public:
     std::pair<int, int> get_option3_range();
     bool get_filter(bool& on);
     int set_filter(bool on);
+    // The filter option's value (a pvx3_filter_mode: 0 off, 1 standard, 2
+    // noise-aware), the highest value the camera offers (its range's upper
+    // bound: 1 on a camera without the noise-aware mode, 0 without a camera)
+    // and setting it; set_filter above writes only 0 and 1.
+    bool get_filter_mode(int& mode);
+    int get_filter_mode_max();
+    int set_filter_mode(int mode);
     int set_flip_vertical(bool on);
     int set_flip_horizontal(bool on);
 

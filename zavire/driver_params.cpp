@@ -74,6 +74,29 @@ int driver_operate::set_filter(bool on)
     return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, on ? 1 : 0) : 0;
 }
 
+bool driver_operate::get_filter_mode(int& mode)
+{
+    pvx3::sensor* s = sensor();
+    if (s == nullptr)
+        return false;
+    uint16_t value = 0;
+    if (s->get_option(pvx3::PVX3_OPTION_FILTER, value) != 0)
+        return false;
+    mode = value;
+    return true;
+}
+
+int driver_operate::get_filter_mode_max()
+{
+    return option_range(pvx3::PVX3_OPTION_FILTER).first;
+}
+
+int driver_operate::set_filter_mode(int mode)
+{
+    pvx3::sensor* s = sensor();
+    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, static_cast<uint16_t>(mode)) : 0;
+}
+
 int driver_operate::set_flip_vertical(bool on)
 {
     pvx3::sensor* s = sensor();
