@@ -427,6 +427,11 @@ TEST_F(ViewerQuality, RgbdColourViewMeasuresTheRegisteredDepth)
     EXPECT_TRUE(report.has_region);
     EXPECT_GT(report.spatial.valid, 0);
     EXPECT_GT(report.spatial.mean_mm, 300);
+    // Registered depth has no IR of its size.
+    EXPECT_FALSE(report.ir.ok);
+    EXPECT_TRUE(colour->quality_tools()->pane()->isVisible());
+    QTest::qWait(50);
+    widget_test::save_screenshot(window.get(), QStringLiteral("quality_rgbd"));
 }
 
 } // namespace
