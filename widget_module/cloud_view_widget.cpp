@@ -90,6 +90,7 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
 
   m_quality = new view_quality_tools(page_2d);
   btn_quality = m_quality->make_button(widget_btns);
+  m_quality->set_escape_scope(this);
   // In a small grid cell the pane would cover the image: the view expands
   // over the view area, as its expand button does (restore gives it back).
   connect(m_quality, &view_quality_tools::sig_needs_room, this, [this] {

@@ -24,6 +24,7 @@ rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent) {
   // RGBD mode; their button sits left of the others.
   m_quality = new view_quality_tools(view_widget);
   btn_quality = m_quality->make_button(widget);
+  m_quality->set_escape_scope(this);
   connect(m_quality, &view_quality_tools::sig_needs_room, this, [this] {
     if (!m_expended && btn_expend->isEnabled() && parentWidget() != nullptr) on_btn_expend();
   });

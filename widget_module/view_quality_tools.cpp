@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -96,6 +97,12 @@ void view_quality_tools::set_geometry(const QSize& image_size, const QRect& draw
   m_overlay->setGeometry(area);
   m_overlay->set_image_geometry(image_size, drawn.translated(-area.topLeft()));
   place_pane();
+}
+
+void view_quality_tools::set_escape_scope(QWidget* view) {
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), view, nullptr, nullptr,
+                               Qt::WidgetWithChildrenShortcut);
+  connect(escape, &QShortcut::activated, m_overlay, &quality_region_overlay::clear_region);
 }
 
 void view_quality_tools::set_pane_right_margin(int px) {

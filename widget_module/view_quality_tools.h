@@ -54,6 +54,9 @@ class view_quality_tools : public QObject {
   // The pixel of the click measurement, plotted while no region is drawn.
   void set_probe_pixel(const QPoint& pixel);
   void clear_probe_pixel();
+  // Escape clears the region while the focus is anywhere in `view` (its
+  // bottom-bar buttons included), not only on the overlay.
+  void set_escape_scope(QWidget* view);
   // Hides or shows everything (the view's 3D page shows none of it).
   void set_page_shown(bool shown);
 

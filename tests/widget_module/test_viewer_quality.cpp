@@ -136,6 +136,14 @@ TEST_F(ViewerQuality, RegionIsDrawnMeasuredAndClearedOnTheLiveView)
     EXPECT_FALSE(tools->controller()->last_report().has_region);
     EXPECT_EQ(tools->panel()->label_pixels_value->text(), QString::fromUtf8("—"));
 
+    // Also with the focus on a button of the view's bar.
+    drag_region(overlay, QPoint(60, 60), QPoint(160, 130));
+    ASSERT_TRUE(overlay->region().has_value());
+    view->btn_info->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(wait_until([&] { return view->btn_info->hasFocus(); }, 1000));
+    QTest::keyClick(view->btn_info, Qt::Key_Escape);
+    EXPECT_FALSE(overlay->region().has_value());
+
     // So does its ✕.
     drag_region(overlay, QPoint(50, 50), QPoint(150, 120));
     ASSERT_TRUE(overlay->region().has_value());
