@@ -409,6 +409,11 @@ void viewer::solt_show_tof_view()
         connect(this, &viewer::sig_resize_widget, tof_view, &cloud_view_widget::resize_widget);
         connect(this, &viewer::sig_rgbd_rgb_click_point_sync, tof_view,
                 &cloud_view_widget::OnSlotRGBDClickPointSync);
+        // The colour bar's scale follows the distance range the colours span.
+        const auto range = driver->get_distance_range(); // (far, near)
+        if (range.first > range.second)
+            tof_view->set_distance_range(range.second, range.first);
+        connect(this, &viewer::sig_change_distance_range, tof_view, &cloud_view_widget::set_distance_range);
         tof_view->watch_for_stalls();
         tof_view->show();
         btn_tof_expend->setEnabled(true);

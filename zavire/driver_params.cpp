@@ -100,13 +100,19 @@ int driver_operate::set_filter_mode(int mode)
 int driver_operate::set_flip_vertical(bool on)
 {
     pvx3::sensor* s = sensor();
-    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
+    const int result = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
+    if (s != nullptr && result == 0)
+        m_flip_vertical = on;
+    return result;
 }
 
 int driver_operate::set_flip_horizontal(bool on)
 {
     pvx3::sensor* s = sensor();
-    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
+    const int result = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
+    if (s != nullptr && result == 0)
+        m_flip_horizontal = on;
+    return result;
 }
 
 void driver_operate::slot_integral_time(uint16_t integral_time)
