@@ -33,6 +33,11 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   widget_view->setCurrentWidget(page_2d);
 
   create_visualizer();
+  // A zero timer fires once the events already waiting (mouse input among
+  // them) have been handled.
+  m_draw_timer.setSingleShot(true);
+  m_draw_timer.setInterval(0);
+  connect(&m_draw_timer, &QTimer::timeout, this, &cloud_view_widget::draw_newest_cloud);
 
   connect(btn_3d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_3d);
   connect(btn_2d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_2d);
@@ -128,6 +133,8 @@ void cloud_view_widget::create_visualizer() {
   widget_cloud->setAutoFillBackground(true);
   widget_cloud->setRenderWindow(m_viewer->getRenderWindow());
   m_viewer->setupInteractor(widget_cloud->interactor(), widget_cloud->renderWindow());
+  // Multisampling costs a software renderer two to three times per point.
+  widget_cloud->renderWindow()->SetMultiSamples(0);
   widget_cloud->update();
   m_viewer->setShowFPS(false);
 }
@@ -300,20 +307,39 @@ void cloud_view_widget::update_point_info() {
 void cloud_view_widget::show_show_point_clode() {
   if (m_stall) m_stall->frame_arrived();
   if (m_paused_3d || !widget_cloud->isVisible()) return;
-  view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double* pose) {
-    if (cloud) m_cloud_data->assign(*cloud);
-    if (m_camera_pending) {
+  // The pose is a few numbers: taken at once, so the first frame's view is
+  // set even before its cloud is drawn.
+  if (m_camera_pending) {
+    view_with_shared_cloud([this](const view_cloud_ptr&, const double* pose) {
       bool any = false;
       for (int i = 0; i < 9; ++i) any = any || pose[i] != 0.0;
-      if (any) {
-        m_camera_pending = false;
-        m_viewer->resetCamera();
-        m_viewer->setCameraPosition(pose[0], pose[1], pose[2], pose[3], pose[4], pose[5],
-                                    pose[6], pose[7], pose[8], 0);
-      }
-    }
-    widget_cloud->renderWindow()->Render();
+      if (!any) return;
+      m_camera_pending = false;
+      m_viewer->resetCamera();
+      m_viewer->setCameraPosition(pose[0], pose[1], pose[2], pose[3], pose[4], pose[5], pose[6],
+                                  pose[7], pose[8], 0);
+    });
+  }
+  // A software renderer may need longer per cloud than the camera takes per
+  // frame: a frame that comes while a draw is due is dropped (the draw takes
+  // the newest cloud), so draws never queue up behind each other and the
+  // mouse is answered between two draws.
+  if (m_draw_timer.isActive()) {
+    ++m_frames_dropped;
+    return;
+  }
+  m_draw_timer.start();
+}
+
+void cloud_view_widget::draw_newest_cloud() {
+  if (m_paused_3d || !widget_cloud->isVisible()) return;
+  // Only the copy into the VTK arrays holds the lock; the acquisition thread
+  // never waits for a draw.
+  view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double*) {
+    if (cloud) m_cloud_data->assign(*cloud);
   });
+  widget_cloud->renderWindow()->Render();
+  ++m_frames_drawn;
   count_frame();
 }
 

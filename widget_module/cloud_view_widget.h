@@ -2,6 +2,7 @@
 
 #include <QPixmap>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <opencv2/core/mat.hpp>
@@ -42,6 +43,10 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   // The raw depth of the picture on screen (the paused one while paused);
   // read access for tests.
   const cv::Mat& shown_depth() const { return m_depth_raw; }
+  // Clouds drawn on the 3D page, and clouds dropped because a newer one came
+  // before the draw was due.
+  long long frames_drawn() const { return m_frames_drawn; }
+  long long frames_dropped() const { return m_frames_dropped; }
 
  signals:
   void sig_exit();
@@ -85,6 +90,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   void update_point_info();
   void count_frame();
   void fit_bars();
+  void draw_newest_cloud();
 
   std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
   std::unique_ptr<view_cloud_polydata> m_cloud_data;
@@ -106,6 +112,9 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   int m_image_height;
   QPoint m_sync_point;
   int m_show_timer_id = 0;
+  QTimer m_draw_timer;
+  long long m_frames_drawn = 0;
+  long long m_frames_dropped = 0;
 
   view_stall_notice* m_stall = nullptr;
 };

@@ -10,7 +10,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <pcl/io/pcd_io.h>
+#include "pointcloud_io/pcd_ascii_writer.h"
 
 #include <exception>
 #include <vector>
@@ -25,17 +25,14 @@ bool write_png(const QString& path, const cv::Mat& image)
 bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
 {
     // An empty cloud (no point-cloud frame came) is not saved as a file
-    // without points. writeASCII throws on an inconsistent cloud and on a
-    // file it cannot open; either way the file is not there.
+    // without points; an inconsistent one is refused by the writer.
     if (cloud.empty())
         return false;
-    // The writer does not notice a full disk: the finished file is checked
-    // before it takes its real name.
+    // The finished file is checked before it takes its real name.
     return write_file_whole(
         path,
         [&cloud](const QString& temporary) {
-            pcl::PCDWriter writer;
-            return writer.writeASCII(QFile::encodeName(temporary).toStdString(), cloud, 8) == 0;
+            return pcd_ascii::write(QFile::encodeName(temporary).toStdString(), cloud);
         },
         pcd_file_complete);
 }

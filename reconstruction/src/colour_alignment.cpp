@@ -119,8 +119,11 @@ int32_t HorizontalShift(uint16_t c, ParallaxParameters& p) {
 }
 
 void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
-                          cv::Mat* diagnostic) {
+                          cv::Mat* diagnostic, cv::Rect* written) {
   const int32_t cw = aligned.cols, ch = aligned.rows;
+  // Bounds of the projected pixels; the splat reaches two rows and columns
+  // before them and one after.
+  int32_t rowMin = ch, rowMax = -1, colMin = cw, colMax = -1;
   const cv::Matx33d& r = s.rotation;
   for (int32_t l = 0; l < s.depthHeight; ++l) {
     for (int32_t m = 0; m < s.depthWidth; ++m) {
@@ -143,12 +146,24 @@ void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::
       if (col < 0 || col >= cw || row < 0 || row >= ch) continue;
       if (undistorted && diagnostic) diagnostic->at<cv::Vec3b>(l, m) = undistorted->at<cv::Vec3b>(row, col);
       aligned.at<uint16_t>(row, col) = z;
+      rowMin = std::min(rowMin, row);
+      rowMax = std::max(rowMax, row);
+      colMin = std::min(colMin, col);
+      colMax = std::max(colMax, col);
       if (col > 1 && col < cw - 2 && row > 1 && row < ch - 2) {
         for (const auto& o : kSplat) {
           uint16_t& n = aligned.at<uint16_t>(row + o[0], col + o[1]);
           if (n <= 9) n = z;
         }
       }
+    }
+  }
+  if (written) {
+    if (rowMax < 0) {
+      *written = cv::Rect();
+    } else {
+      const cv::Rect reach(colMin - 2, rowMin - 2, colMax - colMin + 4, rowMax - rowMin + 4);
+      *written = reach & cv::Rect(0, 0, cw, ch);
     }
   }
 }

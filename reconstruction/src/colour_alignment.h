@@ -66,7 +66,20 @@ struct ProjectionSetup {
 // by the caller) and splats it to the eleven listed neighbours that hold no
 // depth above 9. When `undistorted` and `diagnostic` are given, the colour
 // each depth pixel lands on is copied into `diagnostic` (depth size, BGR).
+// When `written` is given it receives a rectangle holding every pixel
+// written (empty when none).
 void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
-                          cv::Mat* diagnostic);
+                          cv::Mat* diagnostic, cv::Rect* written = nullptr);
+
+// The fixed-point form (CV_16SC2) of float undistortion maps that
+// cv::remap's nearest-neighbour path derives from them block by block on
+// every call: remapping with it gives the same image.
+void BuildNearestMap(const cv::Mat& mapX, const cv::Mat& mapY, cv::Mat& nearest);
+
+// cv::medianBlur(src, dst, 5) for a CV_16UC1 `src` that is zero outside
+// `nonZero`: pixels more than two away from it are zero without sorting,
+// the rest is filtered in two row bands on two threads. `dst` must be
+// allocated (src's size and type) and must not share memory with `src`.
+void MedianBlur5Sparse(const cv::Mat& src, cv::Mat& dst, const cv::Rect& nonZero);
 
 }  // namespace qzapi

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
 
 #include <opencv2/highgui.hpp>
@@ -41,11 +42,33 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     const uint16_t* depth = *depthInOut;
     const bool verbose = offsetFileFound;
 
+    const std::size_t pixels = static_cast<std::size_t>(colourWidth) * colourHeight;
+    // The outputs are allocated first: the fast path writes its results
+    // straight into them.
+    std::unique_ptr<uint8_t[]> colour(new (std::nothrow) uint8_t[pixels * 3]);
+    std::unique_ptr<uint16_t[]> alignedOut(new (std::nothrow) uint16_t[pixels]);
+    if (!colour || !alignedOut) return;
+    const bool reference = useReferenceKernels;
+
     const cv::Mat packed(colourHeight, colourWidth, CV_8UC2, const_cast<uint8_t*>(yuyv));
-    cv::Mat bgr, undistorted;
-    cv::cvtColor(packed, bgr, cv::COLOR_YUV2BGR_YUY2);
-    cv::remap(bgr, undistorted, colourMapX, colourMapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar());
-    cv::Mat aligned(colourHeight, colourWidth, CV_16UC1, cv::Scalar(0));
+    cv::Mat undistorted(colourHeight, colourWidth, CV_8UC3, colour.get());
+    cv::Mat aligned;
+    if (reference) {
+      cv::Mat bgr;
+      cv::cvtColor(packed, bgr, cv::COLOR_YUV2BGR_YUY2);
+      cv::remap(bgr, undistorted, colourMapX, colourMapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar());
+      aligned = cv::Mat(colourHeight, colourWidth, CV_16UC1, cv::Scalar(0));
+    } else {
+      // Both OpenCV calls split their rows over the cores; the map is
+      // converted once instead of on every call, and the working images stay.
+      if (colourMapNearest.empty()) BuildNearestMap(colourMapX, colourMapY, colourMapNearest);
+      cv::cvtColor(packed, alignBgr, cv::COLOR_YUV2BGR_YUY2);
+      cv::remap(alignBgr, undistorted, colourMapNearest, cv::noArray(), cv::INTER_NEAREST, cv::BORDER_CONSTANT,
+                cv::Scalar());
+      alignDepth.create(colourHeight, colourWidth, CV_16UC1);
+      alignDepth.setTo(0);
+      aligned = alignDepth;
+    }
 
     OffsetTuning tuning;
     if (verbose) tuning = ReadOffsetFile(OffsetFilePath(workingDirectory));
@@ -83,7 +106,8 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     ProjectionSetup setup{depth,     depthWidth,  depthHeight, rayMapX.data(),         rayMapY.data(),
                           kb,        rotation,    t0,          b.colourIntrinsics[0],  b.colourIntrinsics[1],
                           b.colourIntrinsics[2], b.colourIntrinsics[3], shift};
-    ProjectDepthToColour(setup, aligned, window ? &undistorted : nullptr, window ? &diagnostic : nullptr);
+    cv::Rect written;
+    ProjectDepthToColour(setup, aligned, window ? &undistorted : nullptr, window ? &diagnostic : nullptr, &written);
     if (window) {
       cv::Mat shown;
       cv::remap(diagnostic, shown, colourMapX2, colourMapY2, cv::INTER_LINEAR);
@@ -91,20 +115,16 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
       cv::waitKey(1);
     }
 
-    cv::medianBlur(aligned, aligned, 5);
-    const std::size_t pixels = static_cast<std::size_t>(colourWidth) * colourHeight;
-    uint8_t* colour = new (std::nothrow) uint8_t[pixels * 3];
-    uint16_t* alignedOut = new (std::nothrow) uint16_t[pixels];
-    if (!colour || !alignedOut) {
-      delete[] colour;
-      delete[] alignedOut;
-      return;
+    cv::Mat filtered(colourHeight, colourWidth, CV_16UC1, alignedOut.get());
+    if (reference) {
+      cv::medianBlur(aligned, aligned, 5);
+      aligned.copyTo(filtered);
+    } else {
+      MedianBlur5Sparse(aligned, filtered, written);
     }
-    std::memcpy(colour, undistorted.data, pixels * 3);
-    std::memcpy(alignedOut, aligned.data, pixels * sizeof(uint16_t));
     delete[] *depthInOut;
-    *depthInOut = alignedOut;
-    *colourOut = colour;
+    *depthInOut = alignedOut.release();
+    *colourOut = colour.release();
     *widthOut = colourWidth;
     *heightOut = colourHeight;
   } catch (...) {
