@@ -14,7 +14,7 @@ void BuildNearestMap(const cv::Mat& mapX, const cv::Mat& mapY, cv::Mat& nearest)
   cv::convertMaps(mapX, mapY, nearest, unused, CV_16SC2, true);
 }
 
-void MedianBlur5Sparse(const cv::Mat& src, cv::Mat& dst, const cv::Rect& nonZero) {
+void MedianBlur5Sparse(const cv::Mat& src, cv::Mat& dst, const cv::Rect& nonZero, int bands) {
   CV_Assert(src.type() == CV_16UC1 && dst.type() == CV_16UC1 && dst.size() == src.size());
   const cv::Rect image(0, 0, src.cols, src.rows);
   // Outside `out` every 5 x 5 window (edge pixels replicated) holds zeros only.
@@ -34,7 +34,7 @@ void MedianBlur5Sparse(const cv::Mat& src, cv::Mat& dst, const cv::Rect& nonZero
   // given; the window's edges lie at least two pixels from every output
   // pixel unless they are the image's own edges, so the result is the
   // whole-image filter's.
-  const int bands = 2;
+  bands = std::max(1, std::min(bands, out.height));
   cv::parallel_for_(
       cv::Range(0, bands),
       [&](const cv::Range& range) {

@@ -2,7 +2,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <new>
 
 #include <opencv2/highgui.hpp>
@@ -50,21 +52,44 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     if (!colour || !alignedOut) return;
     const bool reference = useReferenceKernels;
 
+    const bool window = verbose && diagnosticWindowAllowed && DisplayAvailable();
     const cv::Mat packed(colourHeight, colourWidth, CV_8UC2, const_cast<uint8_t*>(yuyv));
     cv::Mat undistorted(colourHeight, colourWidth, CV_8UC3, colour.get());
     cv::Mat aligned;
+    // The colour image and the projected depth do not depend on each other:
+    // the fast path converts the colour on a second thread meanwhile.
+    std::atomic<bool> colourDone{false};
+    std::thread colourThread;
+    struct Joiner {
+      std::thread& t;
+      ~Joiner() {
+        if (t.joinable()) t.join();
+      }
+    } joiner{colourThread};
     if (reference) {
       cv::Mat bgr;
       cv::cvtColor(packed, bgr, cv::COLOR_YUV2BGR_YUY2);
       cv::remap(bgr, undistorted, colourMapX, colourMapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar());
+      colourDone = true;
       aligned = cv::Mat(colourHeight, colourWidth, CV_16UC1, cv::Scalar(0));
     } else {
-      // Both OpenCV calls split their rows over the cores; the map is
-      // converted once instead of on every call, and the working images stay.
+      // The float maps are converted to remap's fixed-point form once
+      // instead of on every call; the working images stay between frames.
       if (colourMapNearest.empty()) BuildNearestMap(colourMapX, colourMapY, colourMapNearest);
-      cv::cvtColor(packed, alignBgr, cv::COLOR_YUV2BGR_YUY2);
-      cv::remap(alignBgr, undistorted, colourMapNearest, cv::noArray(), cv::INTER_NEAREST, cv::BORDER_CONSTANT,
-                cv::Scalar());
+      auto convert = [this, &packed, &undistorted, &colourDone] {
+        try {
+          cv::cvtColor(packed, alignBgr, cv::COLOR_YUV2BGR_YUY2);
+          cv::remap(alignBgr, undistorted, colourMapNearest, cv::noArray(), cv::INTER_NEAREST, cv::BORDER_CONSTANT,
+                    cv::Scalar());
+          colourDone = true;
+        } catch (...) {
+        }
+      };
+      // The diagnostic window samples the colour image while projecting.
+      if (window)
+        convert();
+      else
+        colourThread = std::thread(convert);
       alignDepth.create(colourHeight, colourWidth, CV_16UC1);
       alignDepth.setTo(0);
       aligned = alignDepth;
@@ -100,7 +125,6 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     const int32_t shift = HorizontalShift(centre.value, parallax);
     if (verbose) std::cout << "h_offset : " << shift << "   v_offset : " << 0 << std::endl;
 
-    const bool window = verbose && diagnosticWindowAllowed && DisplayAvailable();
     cv::Mat diagnostic;
     if (window) diagnostic = cv::Mat(kAlignDepthHeight, kAlignDepthWidth, CV_8UC3, cv::Scalar::all(0));
     ProjectionSetup setup{depth,     depthWidth,  depthHeight, rayMapX.data(),         rayMapY.data(),
@@ -122,6 +146,8 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     } else {
       MedianBlur5Sparse(aligned, filtered, written);
     }
+    if (colourThread.joinable()) colourThread.join();
+    if (!colourDone) return;
     delete[] *depthInOut;
     *depthInOut = alignedOut.release();
     *colourOut = colour.release();
