@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <parvolux3/pvx3.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include "pointcloud_io/pcd_ascii_writer.h"
@@ -42,6 +44,13 @@ bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& clo
 QStringList write_save_task(save_task& task)
 {
     QStringList failed;
+    for (raw_dump& d : task.dumps) {
+        if (d.frame == nullptr || d.frame->dump(QFile::encodeName(d.path).constData()) != 0)
+            failed << d.path;
+        d.frame = nullptr;
+        d.owner.reset();
+    }
+    task.dumps.clear();
     const QString depth_path = QStringLiteral("%1/depth[%2].png").arg(task.folder).arg(task.frame_index);
     const QString ir_path = QStringLiteral("%1/ir[%2].png").arg(task.folder).arg(task.frame_index);
     const QString pcd_path = QStringLiteral("%1/PointCloud[%3].pcd").arg(task.folder).arg(task.frame_index);
