@@ -67,6 +67,7 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   widget_view->setMouseTracking(true);
   widget_view->installEventFilter(this);
   page_2d->installEventFilter(this);
+  widget_cloud->installEventFilter(this);
 
   const cv::Mat bar = view_color_bar_image();
   if (!bar.empty()) {
@@ -307,10 +308,12 @@ void cloud_view_widget::update_point_info() {
 void cloud_view_widget::show_show_point_clode() {
   if (m_stall) m_stall->frame_arrived();
   if (m_paused_3d || !widget_cloud->isVisible()) return;
-  // The pose is a few numbers: taken at once, so the first frame's view is
-  // set even before its cloud is drawn.
+  // Until the camera has its pose, each frame's cloud is taken at once and
+  // the pose applied to it: resetting the camera needs the cloud's bounds
+  // (its clipping range comes from them).
   if (m_camera_pending) {
-    view_with_shared_cloud([this](const view_cloud_ptr&, const double* pose) {
+    view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double* pose) {
+      if (cloud) m_cloud_data->assign(*cloud);
       bool any = false;
       for (int i = 0; i < 9; ++i) any = any || pose[i] != 0.0;
       if (!any) return;
@@ -324,7 +327,7 @@ void cloud_view_widget::show_show_point_clode() {
   // frame: a frame that comes while a draw is due is dropped (the draw takes
   // the newest cloud), so draws never queue up behind each other and the
   // mouse is answered between two draws.
-  if (m_draw_timer.isActive()) {
+  if (m_draw_timer.isActive() || m_interacting) {
     ++m_frames_dropped;
     return;
   }
@@ -332,7 +335,7 @@ void cloud_view_widget::show_show_point_clode() {
 }
 
 void cloud_view_widget::draw_newest_cloud() {
-  if (m_paused_3d || !widget_cloud->isVisible()) return;
+  if (m_paused_3d || !widget_cloud->isVisible() || m_interacting) return;
   // Only the copy into the VTK arrays holds the lock; the acquisition thread
   // never waits for a draw.
   view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double*) {
@@ -353,6 +356,16 @@ void cloud_view_widget::OnSlotRGBDClickPointSync(QPoint ptRGBDSync) {
 }
 
 bool cloud_view_widget::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == widget_cloud) {
+    // While a button is held the interactor redraws on every move; drawing
+    // the stream as well would halve the rate the view follows the mouse.
+    if (event->type() == QEvent::MouseButtonPress) {
+      m_interacting = true;
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+      m_interacting = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
+      if (!m_interacting && !m_draw_timer.isActive()) m_draw_timer.start();
+    }
+  }
   return QWidget::eventFilter(watched, event);
 }
 

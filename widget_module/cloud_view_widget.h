@@ -44,7 +44,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   // read access for tests.
   const cv::Mat& shown_depth() const { return m_depth_raw; }
   // Clouds drawn on the 3D page, and clouds dropped because a newer one came
-  // before the draw was due.
+  // before the draw was due or the user was turning the view.
   long long frames_drawn() const { return m_frames_drawn; }
   long long frames_dropped() const { return m_frames_dropped; }
 
@@ -115,6 +115,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   QTimer m_draw_timer;
   long long m_frames_drawn = 0;
   long long m_frames_dropped = 0;
+  bool m_interacting = false;  // a mouse button is held on the 3D canvas
 
   view_stall_notice* m_stall = nullptr;
 };

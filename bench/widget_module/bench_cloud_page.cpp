@@ -11,6 +11,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -49,13 +53,19 @@ bool pump_until(const std::function<bool()> &done, int ms)
 class input_probe : public QObject
 {
 public:
-    QElapsedTimer clock;
+    QElapsedTimer clock; // read by both threads; QElapsedTimer::elapsed is const
+    // `posted` is appended by the input thread only while nothing is
+    // pending, `handled` by the GUI thread: never both at once.
     std::vector<qint64> posted, handled;
+    std::function<void()> on_handled;
 
     bool eventFilter(QObject *, QEvent *e) override
     {
-        if (e->type() == QEvent::MouseMove)
+        if (e->type() == QEvent::MouseMove) {
             handled.push_back(clock.elapsed());
+            if (on_handled)
+                on_handled();
+        }
         return false;
     }
 };
@@ -134,22 +144,29 @@ void BM_CloudPage640x480(benchmark::State &state)
                              Qt::NoModifier);
             QApplication::sendEvent(canvas, &down);
         }
-        qint64 next_move = 0;
-        int step = 0;
-        while (wall.elapsed() < 8000) {
-            if (wall.elapsed() >= next_move) {
-                // A move every 40 ms, as a hand on a mouse gives when the
-                // toolkit merges the rest.
-                const QPointF p(200 + (step % 50) * 4, 240 + (step % 20));
-                auto *move = new QMouseEvent(QEvent::MouseMove, p, Qt::NoButton,
-                                             dragging ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-                probe.posted.push_back(probe.clock.elapsed());
-                QCoreApplication::postEvent(canvas, move);
-                ++step;
-                next_move += 40;
+        // Mouse moves arrive from outside the GUI thread every 40 ms. The
+        // window system merges motion that waits, so a move is only posted
+        // when the last one has been handled; its delay counts from when it
+        // was posted, which is what a user feels.
+        std::atomic<bool> stop{false};
+        std::atomic<size_t> handled_count{0};
+        probe.on_handled = [&] { ++handled_count; };
+        std::thread hand([&] {
+            for (int step = 0; !stop; ++step) {
+                if (handled_count == probe.posted.size()) {
+                    const QPointF p(200 + (step % 50) * 4, 240 + (step % 20));
+                    auto *move = new QMouseEvent(QEvent::MouseMove, p, Qt::NoButton,
+                                                 dragging ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+                    probe.posted.push_back(probe.clock.elapsed());
+                    QCoreApplication::postEvent(canvas, move);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(40));
             }
+        });
+        while (wall.elapsed() < 8000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
+        stop = true;
+        hand.join();
         pump_until([&] { return probe.handled.size() >= probe.posted.size(); }, 5000);
         const double seconds = wall.elapsed() / 1000.0;
         const double cpu = thread_cpu_ms() - cpu0;

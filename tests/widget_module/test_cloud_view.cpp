@@ -488,6 +488,39 @@ TEST_F(CloudView, CloudsComingFasterThanDrawnAreDroppedNotQueued) {
   EXPECT_GT(colour_count(img), 20);
 }
 
+// While the user turns the view the interactor redraws on each move; clouds
+// coming meanwhile are dropped, and the newest is drawn on release.
+TEST_F(CloudView, CloudsWaitWhileTheUserTurnsTheView) {
+  publish_dome_cloud();
+  set_pose(0, 0, -1500);
+  view->btn_3d->click();
+  QDeadlineTimer deadline(3000);
+  while (!view->widget_cloud->isVisible() && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  ASSERT_TRUE(view->widget_cloud->isVisible());
+  settle();
+  QWidget* canvas = view->widget_cloud;
+  const QPoint at(320, 240);
+  QMouseEvent down(QEvent::MouseButtonPress, at, canvas->mapToGlobal(at), Qt::LeftButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas, &down);
+  const long long drawn = view->frames_drawn();
+  const long long dropped = view->frames_dropped();
+  for (int i = 0; i < 4; ++i) {
+    view->show_show_point_clode();
+    QApplication::processEvents();
+  }
+  EXPECT_EQ(view->frames_drawn(), drawn);
+  EXPECT_EQ(view->frames_dropped() - dropped, 4);
+  QMouseEvent up(QEvent::MouseButtonRelease, at, canvas->mapToGlobal(at), Qt::LeftButton,
+                 Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas, &up);
+  QDeadlineTimer wait(3000);
+  while (view->frames_drawn() == drawn && !wait.hasExpired())
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(view->frames_drawn() - drawn, 1);
+}
+
 TEST_F(CloudView, MouseRotatesZoomsAndPansTheCloud) {
   publish_dome_cloud();
   set_pose(0, 0, -1500);
