@@ -35,8 +35,11 @@ void view_cloud_polydata::assign(const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
     if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) ++n;
 
   const bool resized = n != m_points->GetNumberOfPoints() || n != m_colours->GetNumberOfTuples();
-  m_points->SetNumberOfPoints(n);
-  m_colours->SetNumberOfTuples(n);
+  // Resizing marks the array modified even to the same size.
+  if (resized) {
+    m_points->SetNumberOfPoints(n);
+    m_colours->SetNumberOfTuples(n);
+  }
   float* xyz = vtkFloatArray::SafeDownCast(m_points->GetData())->GetPointer(0);
   unsigned char* rgb = m_colours->GetPointer(0);
   // Differences are gathered while copying: an array whose values stayed the

@@ -1,11 +1,11 @@
 // AlignDepthToColour: depth re-projected into the undistorted colour image.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <atomic>
 #include <memory>
-#include <thread>
 #include <new>
+#include <thread>
 
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
