@@ -1,6 +1,5 @@
 #include "frame_convert.h"
 
-#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 cv::Mat make_color_bar(const uint8_t* table, int count)
@@ -32,28 +31,6 @@ cv::Mat yuyv_to_rgb(const uint8_t* data, int width, int height)
     return rgb;
 }
 
-namespace {
-
-// Splits [0, n) into two halves for the two cores; small frames stay on the
-// calling thread. Every point is written by exactly one half.
-template <typename F>
-void for_two_halves(size_t n, const F& body)
-{
-    if (n < 65536) {
-        body(size_t(0), n);
-        return;
-    }
-    cv::parallel_for_(
-        cv::Range(0, 2),
-        [&](const cv::Range& r) {
-            for (int h = r.start; h < r.end; ++h)
-                body(n * static_cast<size_t>(h) / 2, n * static_cast<size_t>(h + 1) / 2);
-        },
-        2);
-}
-
-} // namespace
-
 void fill_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz,
                       const uint8_t* colours, colour_order order, int width, int height)
 {
@@ -61,19 +38,16 @@ void fill_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz
     const int r_at = order == colour_order::rgb ? 0 : 2;
     const int b_at = 2 - r_at;
     cloud.points.resize(n);
-    pcl::PointXYZRGB* points = cloud.points.data();
-    for_two_halves(n, [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) {
-            pcl::PointXYZRGB& p = points[i];
-            p.x = xyz[3 * i];
-            p.y = xyz[3 * i + 1];
-            p.z = xyz[3 * i + 2];
-            p.r = colours[3 * i + r_at];
-            p.g = colours[3 * i + 1];
-            p.b = colours[3 * i + b_at];
-            p.a = 255;
-        }
-    });
+    for (size_t i = 0; i < n; ++i) {
+        pcl::PointXYZRGB& p = cloud.points[i];
+        p.x = xyz[3 * i];
+        p.y = xyz[3 * i + 1];
+        p.z = xyz[3 * i + 2];
+        p.r = colours[3 * i + r_at];
+        p.g = colours[3 * i + 1];
+        p.b = colours[3 * i + b_at];
+        p.a = 255;
+    }
     cloud.width = static_cast<uint32_t>(width);
     cloud.height = static_cast<uint32_t>(height);
     cloud.is_dense = false;
@@ -81,15 +55,13 @@ void fill_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz
 
 void clear_unmeasured_points(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const uint16_t* depth)
 {
-    pcl::PointXYZRGB* points = cloud.points.data();
-    for_two_halves(cloud.points.size(), [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) {
-            if (depth[i] <= 1) {
-                pcl::PointXYZRGB& p = points[i];
-                p.x = 0.0f;
-                p.y = 0.0f;
-                p.z = 0.0f;
-            }
+    const size_t n = cloud.points.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (depth[i] <= 1) {
+            pcl::PointXYZRGB& p = cloud.points[i];
+            p.x = 0.0f;
+            p.y = 0.0f;
+            p.z = 0.0f;
         }
-    });
+    }
 }

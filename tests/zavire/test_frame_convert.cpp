@@ -126,9 +126,8 @@ TEST(PointCloud, SaturatedAndInvalidPixelsAreNoPoints)
     EXPECT_EQ(cloud.width, 3u);
 }
 
-// Colour-frame sized clouds are filled by both cores: every point, the
-// boundary between the halves included, must be the one of its pixel.
-TEST(PointCloud, LargeFramesFilledWholeFromBothHalves)
+// Colour-frame sized clouds: every point is the one of its pixel.
+TEST(PointCloud, LargeFramesFilledWhole)
 {
     for (const auto& size : {std::pair<int, int>{1920, 1080}, {641, 481}}) {
         const int w = size.first, h = size.second;
