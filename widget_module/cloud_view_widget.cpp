@@ -228,6 +228,7 @@ void cloud_view_widget::update_start_button() {
 
 void cloud_view_widget::on_btn_info() {
   view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
+  m_rate_clock.start();
 }
 
 void cloud_view_widget::on_btn_photo() { emit sig_save_tof(); }
@@ -373,7 +374,11 @@ void cloud_view_widget::timerEvent(QTimerEvent* event) {
   const int id = event->timerId();
   if (id != 0 && id == m_info_timer_id) {
     const bool running = showing_2d() ? !m_paused_2d : !m_paused_3d;
-    if (running) label_fps_content->setText(QStringLiteral("%1.00").arg(m_frame_count));
+    // The tick is a coarse timer: frames are counted over the time that
+    // really passed, so a late tick does not show more than the camera sends.
+    const qint64 ms = m_rate_clock.isValid() ? m_rate_clock.restart() : 1000;
+    const int rate = ms > 0 ? qRound(m_frame_count * 1000.0 / static_cast<double>(ms)) : m_frame_count;
+    if (running) label_fps_content->setText(QStringLiteral("%1.00").arg(rate));
     m_frame_count = 0;
   } else if (id != 0 && id == m_show_timer_id) {
     killTimer(m_show_timer_id);

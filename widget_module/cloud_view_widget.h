@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPoint>
 #include <QTimer>
@@ -98,6 +99,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   bool m_paused_3d = false;
   int m_info_timer_id = 0;
   int m_frame_count = 0;
+  QElapsedTimer m_rate_clock;  // since the last frame-rate tick
   bool m_expended = false;
   bool m_relevance = false;
   QPoint m_click_point;
