@@ -488,6 +488,26 @@ TEST_F(CloudView, CloudsComingFasterThanDrawnAreDroppedNotQueued) {
   EXPECT_GT(colour_count(img), 20);
 }
 
+// The camera is reset on the first cloud itself: reset on an empty poly
+// data, its clipping range left the cloud invisible until the user turned it.
+TEST_F(CloudView, FirstPoseKeepsTheCloudInsideTheClippingRange) {
+  publish_dome_cloud();
+  set_pose(0, 0, -1500);
+  view->btn_3d->click();
+  QDeadlineTimer deadline(3000);
+  while (!view->widget_cloud->isVisible() && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  ASSERT_TRUE(view->widget_cloud->isVisible());
+  view->show_show_point_clode();
+  vtkCamera* camera =
+      view->widget_cloud->renderWindow()->GetRenderers()->GetFirstRenderer()->GetActiveCamera();
+  double range[2];
+  camera->GetClippingRange(range);
+  // The dome's top (0, 0, 1000) lies 2500 mm in front of the camera.
+  EXPECT_LT(range[0], 2500.0);
+  EXPECT_GT(range[1], 2500.0);
+}
+
 // While the user turns the view the interactor redraws on each move; clouds
 // coming meanwhile are dropped, and the newest is drawn on release.
 TEST_F(CloudView, CloudsWaitWhileTheUserTurnsTheView) {
