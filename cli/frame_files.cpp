@@ -13,9 +13,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <pcl/io/pcd_io.h>
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
+
+#include "pointcloud_io/pcd_ascii_writer.h"
 
 namespace cli {
 namespace {
@@ -278,15 +279,10 @@ bool frame_exporter::write(const recording::frame_set& f, const recording::camer
         }
         const std::string pcd = folder + "/" + name("PointCloud", "pcd");
         const std::string ply = folder + "/" + name("PointCloud", "ply");
-        try {
-            pcl::PCDWriter writer;
-            if (writer.writeASCII(pcd, cloud, 8) == 0)
-                done(pcd);
-            else
-                failed(pcd);
-        } catch (const std::exception&) {
+        if (pcd_ascii::write(pcd, cloud))
+            done(pcd);
+        else
             failed(pcd);
-        }
         if (write_ply(ply, dense.points))
             done(ply);
         else

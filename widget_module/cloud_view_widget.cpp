@@ -37,6 +37,11 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   widget_view->setCurrentWidget(page_2d);
 
   create_visualizer();
+  // A zero timer fires once the events already waiting (mouse input among
+  // them) have been handled.
+  m_draw_timer.setSingleShot(true);
+  m_draw_timer.setInterval(0);
+  connect(&m_draw_timer, &QTimer::timeout, this, &cloud_view_widget::draw_newest_cloud);
 
   connect(btn_3d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_3d);
   connect(btn_2d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_2d);
@@ -66,6 +71,7 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   widget_view->setMouseTracking(true);
   widget_view->installEventFilter(this);
   page_2d->installEventFilter(this);
+  widget_cloud->installEventFilter(this);
 
   const cv::Mat bar = view_color_bar_image();
   if (!bar.empty()) {
@@ -153,6 +159,8 @@ void cloud_view_widget::create_visualizer() {
   widget_cloud->setAutoFillBackground(true);
   widget_cloud->setRenderWindow(m_viewer->getRenderWindow());
   m_viewer->setupInteractor(widget_cloud->interactor(), widget_cloud->renderWindow());
+  // Multisampling costs a software renderer two to three times per point.
+  widget_cloud->renderWindow()->SetMultiSamples(0);
   widget_cloud->update();
   m_viewer->setShowFPS(false);
 }
@@ -250,6 +258,7 @@ void cloud_view_widget::update_start_button() {
 
 void cloud_view_widget::on_btn_info() {
   view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
+  m_rate_clock.start();
 }
 
 void cloud_view_widget::on_btn_photo() { emit sig_save_tof(); }
@@ -343,20 +352,41 @@ void cloud_view_widget::update_point_info() {
 void cloud_view_widget::show_show_point_clode() {
   if (m_stall) m_stall->frame_arrived();
   if (m_paused_3d || !widget_cloud->isVisible()) return;
-  view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double* pose) {
-    if (cloud) m_cloud_data->assign(*cloud);
-    if (m_camera_pending) {
+  // Until the camera has its pose, each frame's cloud is taken at once and
+  // the pose applied to it: resetting the camera needs the cloud's bounds
+  // (its clipping range comes from them).
+  if (m_camera_pending) {
+    view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double* pose) {
+      if (cloud) m_cloud_data->assign(*cloud);
       bool any = false;
       for (int i = 0; i < 9; ++i) any = any || pose[i] != 0.0;
-      if (any) {
-        m_camera_pending = false;
-        m_viewer->resetCamera();
-        m_viewer->setCameraPosition(pose[0], pose[1], pose[2], pose[3], pose[4], pose[5],
-                                    pose[6], pose[7], pose[8], 0);
-      }
-    }
-    widget_cloud->renderWindow()->Render();
+      if (!any) return;
+      m_camera_pending = false;
+      m_viewer->resetCamera();
+      m_viewer->setCameraPosition(pose[0], pose[1], pose[2], pose[3], pose[4], pose[5], pose[6],
+                                  pose[7], pose[8], 0);
+    });
+  }
+  // A software renderer may need longer per cloud than the camera takes per
+  // frame: a frame that comes while a draw is due is dropped (the draw takes
+  // the newest cloud), so draws never queue up behind each other and the
+  // mouse is answered between two draws.
+  if (m_draw_timer.isActive() || m_interacting) {
+    ++m_frames_dropped;
+    return;
+  }
+  m_draw_timer.start();
+}
+
+void cloud_view_widget::draw_newest_cloud() {
+  if (m_paused_3d || !widget_cloud->isVisible() || m_interacting) return;
+  // Only the copy into the VTK arrays holds the lock; the acquisition thread
+  // never waits for a draw.
+  view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double*) {
+    if (cloud) m_cloud_data->assign(*cloud);
   });
+  widget_cloud->renderWindow()->Render();
+  ++m_frames_drawn;
   count_frame();
 }
 
@@ -370,6 +400,16 @@ void cloud_view_widget::OnSlotRGBDClickPointSync(QPoint ptRGBDSync) {
 }
 
 bool cloud_view_widget::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == widget_cloud) {
+    // While a button is held the interactor redraws on every move; drawing
+    // the stream as well would halve the rate the view follows the mouse.
+    if (event->type() == QEvent::MouseButtonPress) {
+      m_interacting = true;
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+      m_interacting = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
+      if (!m_interacting && !m_draw_timer.isActive()) m_draw_timer.start();
+    }
+  }
   return QWidget::eventFilter(watched, event);
 }
 
@@ -377,7 +417,11 @@ void cloud_view_widget::timerEvent(QTimerEvent* event) {
   const int id = event->timerId();
   if (id != 0 && id == m_info_timer_id) {
     const bool running = showing_2d() ? !m_paused_2d : !m_paused_3d;
-    if (running) label_fps_content->setText(QStringLiteral("%1.00").arg(m_frame_count));
+    // The tick is a coarse timer: frames are counted over the time that
+    // really passed, so a late tick does not show more than the camera sends.
+    const qint64 ms = m_rate_clock.isValid() ? m_rate_clock.restart() : 1000;
+    const int rate = ms > 0 ? qRound(m_frame_count * 1000.0 / static_cast<double>(ms)) : m_frame_count;
+    if (running) label_fps_content->setText(QStringLiteral("%1.00").arg(rate));
     m_frame_count = 0;
   } else if (id != 0 && id == m_show_timer_id) {
     killTimer(m_show_timer_id);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <opencv2/core/mat.hpp>
@@ -50,6 +52,10 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   QPushButton* quality_button() const { return btn_quality; }
   // The distance range the depth colours span (near and far limit, mm).
   void set_distance_range(int near_mm, int far_mm);
+  // Clouds drawn on the 3D page, and clouds dropped because a newer one came
+  // before the draw was due or the user was turning the view.
+  long long frames_drawn() const { return m_frames_drawn; }
+  long long frames_dropped() const { return m_frames_dropped; }
 
  signals:
   void sig_exit();
@@ -94,6 +100,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   void count_frame();
   void fit_bars();
   void fit_quality_tools();
+  void draw_newest_cloud();
 
   std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
   std::unique_ptr<view_cloud_polydata> m_cloud_data;
@@ -101,6 +108,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   bool m_paused_3d = false;
   int m_info_timer_id = 0;
   int m_frame_count = 0;
+  QElapsedTimer m_rate_clock;  // since the last frame-rate tick
   bool m_expended = false;
   bool m_relevance = false;
   QPoint m_click_point;
@@ -115,6 +123,10 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   int m_image_height;
   QPoint m_sync_point;
   int m_show_timer_id = 0;
+  QTimer m_draw_timer;
+  long long m_frames_drawn = 0;
+  long long m_frames_dropped = 0;
+  bool m_interacting = false;  // a mouse button is held on the 3D canvas
 
   view_stall_notice* m_stall = nullptr;
   depth_scale_bar* m_scale_bar = nullptr;

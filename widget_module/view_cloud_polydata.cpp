@@ -11,6 +11,8 @@
 #include <vtkUnsignedCharArray.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 view_cloud_polydata::view_cloud_polydata()
     : m_polydata(vtkSmartPointer<vtkPolyData>::New()),
@@ -32,15 +34,31 @@ void view_cloud_polydata::assign(const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
   for (const auto& p : cloud.points)
     if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) ++n;
 
-  m_points->SetNumberOfPoints(n);
-  m_colours->SetNumberOfTuples(n);
+  const bool resized = n != m_points->GetNumberOfPoints() || n != m_colours->GetNumberOfTuples();
+  // Resizing marks the array modified even to the same size.
+  if (resized) {
+    m_points->SetNumberOfPoints(n);
+    m_colours->SetNumberOfTuples(n);
+  }
   float* xyz = vtkFloatArray::SafeDownCast(m_points->GetData())->GetPointer(0);
   unsigned char* rgb = m_colours->GetPointer(0);
+  // Differences are gathered while copying: an array whose values stayed the
+  // same is not marked modified, so the mapper does not upload it again.
+  // (Freshly sized arrays hold nothing to compare with.)
+  uint32_t xyz_diff = resized ? 1 : 0;
+  uint32_t rgb_diff = resized ? 1 : 0;
   for (const auto& p : cloud.points) {
     if (!(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))) continue;
-    *xyz++ = p.x;
-    *xyz++ = p.y;
-    *xyz++ = p.z;
+    const float v[3] = {p.x, p.y, p.z};
+    if (!resized) {
+      uint32_t now[3], was[3];
+      std::memcpy(now, v, sizeof now);
+      std::memcpy(was, xyz, sizeof was);
+      xyz_diff |= (now[0] ^ was[0]) | (now[1] ^ was[1]) | (now[2] ^ was[2]);
+      rgb_diff |= static_cast<uint32_t>((rgb[0] ^ p.r) | (rgb[1] ^ p.g) | (rgb[2] ^ p.b));
+    }
+    std::memcpy(xyz, v, sizeof v);
+    xyz += 3;
     *rgb++ = p.r;
     *rgb++ = p.g;
     *rgb++ = p.b;
@@ -59,9 +77,9 @@ void view_cloud_polydata::assign(const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
     m_verts->SetData(offsets, connectivity);
     m_cell_count = n;
   }
-  m_points->Modified();
-  m_colours->Modified();
-  m_polydata->Modified();
+  // The poly data's time stamp follows its arrays'.
+  if (xyz_diff != 0) m_points->Modified();
+  if (rgb_diff != 0) m_colours->Modified();
 }
 
 vtkPolyData* view_cloud_polydata::polydata() const { return m_polydata; }

@@ -14,8 +14,9 @@ class PointCloud;
 }  // namespace pcl
 
 // Vertex poly data of a coloured point cloud, rebuilt in place for each
-// frame: the arrays are reused and the vertex cells are rebuilt only when the
-// point count changes. Non-finite points are left out; colours are R, G, B.
+// frame: the arrays are reused, only an array whose values changed is marked
+// modified, and the vertex cells are rebuilt only when the point count
+// changes. Non-finite points are left out; colours are R, G, B.
 class view_cloud_polydata {
  public:
   view_cloud_polydata();

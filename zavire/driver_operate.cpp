@@ -575,12 +575,12 @@ void driver_operate::run()
                 pause_pass();
             continue;
         }
+        // Shared with the raw dumps of a batch, which outlive the pass.
+        const std::shared_ptr<pvx3::frameset> set_owner(set);
         // A close or a command that came during the wait goes first; the
         // frame set is dropped before it has any effect.
-        if (m_exit || m_command_waiting) {
-            delete set;
+        if (m_exit || m_command_waiting)
             continue;
-        }
 
         const auto work_start = std::chrono::steady_clock::now();
         bool ok = false;
@@ -601,6 +601,7 @@ void driver_operate::run()
                     registered = nullptr;
                 }
                 if (registered != nullptr) {
+                    m_pass.frames.reset(registered);
                     pvx3::frame* reg_depth = registered->get_depth_frame();
                     pvx3::frame* reg_rgb = registered->get_rgb_frame();
                     int width = 0;
@@ -613,10 +614,10 @@ void driver_operate::run()
                     } else if (reg_rgb != nullptr) {
                         DealwithRGBData(reg_rgb, saving, depth_index, true);
                     }
-                    delete registered;
                 }
             }
         } else {
+            m_pass.frames = set_owner;
             if (m_tof_on) {
                 bool ir_ok = false;
                 if (pvx3::frame* ir = set->get_ir_frame()) {
@@ -646,8 +647,9 @@ void driver_operate::run()
         }
         if (ok && saving)
             hand_over(depth_index, *pool);
+        submit_dumps(*pool);
+        m_pass.frames.reset();
         count_frame_set(set, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - work_start).count());
-        delete set;
         pause_pass();
     }
 

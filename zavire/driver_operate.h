@@ -7,6 +7,7 @@
 // and slots run there; its signals are emitted from the acquisition thread
 // (except sig_change_integral_time_finish) and so reach GUI receivers queued.
 
+#include "save_task.h"
 #include "stream_format.h"
 #include "tof_param_info.h"
 
@@ -32,6 +33,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace pvx3 {
 class context;
@@ -168,6 +170,10 @@ private:
         bool save_point_cloud = false;
         QString depth_dir;
         std::shared_ptr<save_batch> depth_batch;
+        // The frame set whose frames are being converted, and the raw dumps
+        // asked for this pass: written by the save pool, not by the loop.
+        std::shared_ptr<pvx3::frameset> frames;
+        std::vector<raw_dump> dumps;
     };
 
     // --- sample loop (driver_operate.cpp) ---
@@ -201,7 +207,11 @@ private:
     // true): ensures the folder, probes it once, ends the batch on failure.
     bool check_folder(const QString& folder, bool rgb);
     std::unique_ptr<save_task> make_save_task(int frame_index);
+    // Queues the SDK's raw dump of `frame` (PNG + JSON at `path`) for the
+    // save pool; m_pass.frames must hold the frame's set.
     void dump_raw(pvx3::frame* frame, const QString& path);
+    // Hands the pass's raw dumps that no save task took to the pool.
+    void submit_dumps(save_pool& pool);
     void write_rgb_frame(const cv::Mat& bgr, int number, bool rgbd);
 
     // --- device parameters (driver_params.cpp) ---

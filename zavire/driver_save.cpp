@@ -155,14 +155,27 @@ bool driver_operate::check_folder(const QString& folder, bool rgb)
 
 void driver_operate::dump_raw(pvx3::frame* frame, const QString& path)
 {
-    const int code = frame->dump(QFile::encodeName(path).constData());
+    // Encoding two 16-bit PNGs per frame set would cost the loop the
+    // camera's rate; the frame set stays alive until a worker has dumped.
+    m_pass.dumps.push_back(raw_dump{m_pass.frames, frame, path});
     if (path.contains(QLatin1String("/Depth[")))
         DRIVER_TRACE(trace_info, QStringLiteral("Output Depth File[%1]").arg(path), "driver_operate::DealwithDepthData");
     else
         DRIVER_TRACE(trace_info, QStringLiteral("Output IR File[%1]").arg(path.section(QLatin1Char('['), -1).chopped(1)),
                      "driver_operate::DealwithIRData");
-    if (code != 0 && m_pass.depth_batch)
-        m_pass.depth_batch->add_failure(path);
+}
+
+void driver_operate::submit_dumps(save_pool& pool)
+{
+    if (m_pass.dumps.empty())
+        return;
+    auto task = std::make_unique<save_task>();
+    task->folder = m_pass.depth_dir;
+    task->batch = m_pass.depth_batch;
+    task->dumps.swap(m_pass.dumps);
+    if (task->batch)
+        task->batch->add_task();
+    pool.enqueue(std::move(task));
 }
 
 void driver_operate::write_rgb_frame(const cv::Mat& bgr, int number, bool rgbd)
@@ -196,6 +209,7 @@ std::unique_ptr<save_task> driver_operate::make_save_task(int frame_index)
     task->save_point_cloud = m_pass.save_point_cloud;
     task->folder = m_pass.depth_dir;
     task->batch = m_pass.depth_batch;
+    task->dumps.swap(m_pass.dumps);
     if (task->save_depth) {
         std::lock_guard<std::mutex> guard(frame_data::depth_image_lock);
         task->depth_image = frame_data::depth_color_image.clone();

@@ -2,6 +2,10 @@
 
 #include "save_task.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 std::unique_ptr<save_pool> save_pool::create(int workers)
 {
     if (workers < 1 || workers > 1000)
@@ -51,6 +55,10 @@ void save_pool::shutdown()
 
 void save_pool::worker_loop()
 {
+    // Files of a batch may be written after the frames have come; the
+    // acquisition loop must keep the camera's rate meanwhile, so writers
+    // only take the time it leaves (per-thread nice value on Linux).
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kWorkerNice);
     for (;;) {
         std::unique_ptr<save_task> task;
         {

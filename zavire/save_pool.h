@@ -20,6 +20,9 @@ public:
     save_pool(const save_pool&) = delete;
     save_pool& operator=(const save_pool&) = delete;
 
+    // Nice value of the worker threads: below the acquisition loop.
+    static constexpr int kWorkerNice = 10;
+
     int workers() const { return static_cast<int>(m_threads.size()); }
     // Number of tasks waiting in the queue (not those being written).
     int queued();

@@ -8,9 +8,11 @@
 
 #include <QFile>
 
+#include <parvolux3/pvx3.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <pcl/io/pcd_io.h>
+#include "pointcloud_io/pcd_ascii_writer.h"
 
 #include <exception>
 #include <vector>
@@ -25,17 +27,14 @@ bool write_png(const QString& path, const cv::Mat& image)
 bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& cloud)
 {
     // An empty cloud (no point-cloud frame came) is not saved as a file
-    // without points. writeASCII throws on an inconsistent cloud and on a
-    // file it cannot open; either way the file is not there.
+    // without points; an inconsistent one is refused by the writer.
     if (cloud.empty())
         return false;
-    // The writer does not notice a full disk: the finished file is checked
-    // before it takes its real name.
+    // The finished file is checked before it takes its real name.
     return write_file_whole(
         path,
         [&cloud](const QString& temporary) {
-            pcl::PCDWriter writer;
-            return writer.writeASCII(QFile::encodeName(temporary).toStdString(), cloud, 8) == 0;
+            return pcd_ascii::write(QFile::encodeName(temporary).toStdString(), cloud);
         },
         pcd_file_complete);
 }
@@ -45,6 +44,13 @@ bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& clo
 QStringList write_save_task(save_task& task)
 {
     QStringList failed;
+    for (raw_dump& d : task.dumps) {
+        if (d.frame == nullptr || d.frame->dump(QFile::encodeName(d.path).constData()) != 0)
+            failed << d.path;
+        d.frame = nullptr;
+        d.owner.reset();
+    }
+    task.dumps.clear();
     const QString depth_path = QStringLiteral("%1/depth[%2].png").arg(task.folder).arg(task.frame_index);
     const QString ir_path = QStringLiteral("%1/ir[%2].png").arg(task.folder).arg(task.frame_index);
     const QString pcd_path = QStringLiteral("%1/PointCloud[%3].pcd").arg(task.folder).arg(task.frame_index);

@@ -8,9 +8,23 @@
 #include <pcl/point_types.h>
 
 #include <memory>
+#include <vector>
 
 class ITaskObserver;
 class save_batch;
+namespace pvx3 {
+class frame;
+class frameset;
+} // namespace pvx3
+
+// A raw frame the SDK writes as `path` + ".png" and ".json", written by a
+// worker: `owner` keeps the frame set holding `frame` alive until then.
+struct raw_dump
+{
+    std::shared_ptr<pvx3::frameset> owner;
+    pvx3::frame* frame = nullptr;
+    QString path;
+};
 
 // One depth frame to write. Owns deep copies of the images and the cloud, so
 // workers never touch the shared frame data.
@@ -24,13 +38,15 @@ struct save_task
     cv::Mat depth_image;                          // R,G,B; only when save_depth
     cv::Mat ir_image;                             // 8-bit grey; only when save_ir
     QString folder;
+    std::vector<raw_dump> dumps; // "Depth[i]", "IR[i]": PNG encoding stays off the loop
     bool is_last = false;
     ITaskObserver* observer = nullptr; // set on the last task of a batch
     std::shared_ptr<save_batch> batch; // outcome shared by the batch's tasks
 };
 
-// Writes the task's files: "depth[i].png" (B,G,R), "ir[i].png" and
-// "PointCloud[i].pcd" (ASCII, precision 8) into its folder. Returns the paths
+// Writes the task's files: its raw dumps, "depth[i].png" (B,G,R), "ir[i].png"
+// and "PointCloud[i].pcd" (ASCII, precision 8) into its folder. A raw dump
+// that fails is reported by its path without extension. Returns the paths
 // that could not be written; never throws.
 QStringList write_save_task(save_task& task);
 

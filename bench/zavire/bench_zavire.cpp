@@ -107,7 +107,8 @@ BENCHMARK(BM_ConvertRgbd)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 // The whole loop on the virtual camera (real-time pacing, 30 frame sets per
 // second): per-frame work on the acquisition thread, the frame rate kept and
 // the frame sets lost, while a 30-frame ToF batch is written. Arg: 0 depth
-// and IR images, 1 also point clouds, 2 no batch (3D page), 3 RGBD on the 2D page.
+// and IR images, 1 also point clouds, 2 no batch (3D page), 3 RGBD on the 2D page,
+// 4 RGBD on the 3D page (the colour point cloud every frame set).
 void BM_LoopVirtualCamera(benchmark::State& state)
 {
     const int variant = static_cast<int>(state.range(0));
@@ -123,11 +124,11 @@ void BM_LoopVirtualCamera(benchmark::State& state)
         settle.start();
         while (driver.get_depth_resolutions().resolutions.isEmpty() && settle.elapsed() < 10000)
             QThread::msleep(5);
-        if (variant == 3)
+        if (variant >= 3)
             driver.start_rgbd();
         else
             driver.start_tof();
-        if (variant == 2)
+        if (variant == 2 || variant == 4)
             driver.slot_change_mode(1);
         driver.wake();
         while (driver.statistics().frame_sets < 10 && settle.elapsed() < 20000)
@@ -153,7 +154,7 @@ void BM_LoopVirtualCamera(benchmark::State& state)
         state.counters["work_ms_max"] = after.work_ms_max;
     }
 }
-BENCHMARK(BM_LoopVirtualCamera)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_LoopVirtualCamera)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 

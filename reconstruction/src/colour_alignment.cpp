@@ -23,6 +23,12 @@ cv::Matx33d CameraMatrix(const LensModel& l) { return cv::Matx33d(l.fx, 0, l.cx,
 constexpr int kSplat[11][2] = {{0, -1}, {-1, 0}, {-1, -1}, {0, 1}, {1, -1}, {-1, 1},
                                {1, 0},  {1, 1},  {-2, -2}, {0, -2}, {-2, 0}};
 
+// Rectangle reached by writes at rows and columns [min, max] and their splat.
+cv::Rect SplatReach(int32_t rowMin, int32_t rowMax, int32_t colMin, int32_t colMax, int32_t cw, int32_t ch) {
+  if (rowMax < 0) return cv::Rect();
+  return cv::Rect(colMin - 2, rowMin - 2, colMax - colMin + 4, rowMax - rowMin + 4) & cv::Rect(0, 0, cw, ch);
+}
+
 }  // namespace
 
 cv::Matx33d TweakRotation(const cv::Matx33d& r, const cv::Vec3d& tweak) {
@@ -119,30 +125,22 @@ int32_t HorizontalShift(uint16_t c, ParallaxParameters& p) {
 }
 
 void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
-                          cv::Mat* diagnostic) {
+                          cv::Mat* diagnostic, cv::Rect* written) {
   const int32_t cw = aligned.cols, ch = aligned.rows;
-  const cv::Matx33d& r = s.rotation;
+  // Bounds of the projected pixels; the splat reaches two rows and columns
+  // before them and one after.
+  int32_t rowMin = ch, rowMax = -1, colMin = cw, colMax = -1;
   for (int32_t l = 0; l < s.depthHeight; ++l) {
     for (int32_t m = 0; m < s.depthWidth; ++m) {
       const uint16_t z = s.depth[static_cast<std::size_t>(l) * s.depthWidth + m];
-      if (z <= 9) continue;
-      const std::size_t idx =
-          static_cast<std::size_t>(s.tableBinning) * (m + static_cast<std::size_t>(s.depthWidth) * l * s.tableBinning);
-      const double X = static_cast<double>(s.rayX[idx]) * z;
-      const double Y = static_cast<double>(s.rayY[idx]) * z;
-      const double Z = z;
-      const double px = r(0, 0) * X + r(0, 1) * Y + r(0, 2) * Z + s.translation[0];
-      const double py = r(1, 0) * X + r(1, 1) * Y + r(1, 2) * Z + s.translation[1];
-      const double pz = r(2, 0) * X + r(2, 1) * Y + r(2, 2) * Z + s.translation[2];
-      if (!(pz > 0.0)) continue;  // behind the colour camera
-      const double u = px / pz * s.fx + s.cx;
-      const double v = py / pz * s.fy + s.cy;
-      if (!(u > -1e6 && u < 1e6 && v > -1e6 && v < 1e6)) continue;
-      const int32_t col = static_cast<int32_t>(u) + s.shift;
-      const int32_t row = static_cast<int32_t>(v);
-      if (col < 0 || col >= cw || row < 0 || row >= ch) continue;
+      int32_t row = 0, col = 0;
+      if (!ProjectPixel(s, l, m, z, cw, ch, &row, &col)) continue;
       if (undistorted && diagnostic) diagnostic->at<cv::Vec3b>(l, m) = undistorted->at<cv::Vec3b>(row, col);
       aligned.at<uint16_t>(row, col) = z;
+      rowMin = std::min(rowMin, row);
+      rowMax = std::max(rowMax, row);
+      colMin = std::min(colMin, col);
+      colMax = std::max(colMax, col);
       if (col > 1 && col < cw - 2 && row > 1 && row < ch - 2) {
         for (const auto& o : kSplat) {
           uint16_t& n = aligned.at<uint16_t>(row + o[0], col + o[1]);
@@ -151,6 +149,7 @@ void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::
       }
     }
   }
+  if (written) *written = SplatReach(rowMin, rowMax, colMin, colMax, cw, ch);
 }
 
 }  // namespace qzapi

@@ -62,11 +62,52 @@ struct ProjectionSetup {
   int32_t shift;         // horizontal shift, colour pixels
 };
 
+// Colour pixel (row, col) that depth pixel (l, m) of depth z lands on, for
+// a colour image of cw x ch; false when it is not projected (z <= 9, behind
+// the colour camera, off the image).
+inline bool ProjectPixel(const ProjectionSetup& s, int32_t l, int32_t m, uint16_t z, int32_t cw, int32_t ch,
+                         int32_t* rowOut, int32_t* colOut) {
+  if (z <= 9) return false;
+  const std::size_t idx =
+      static_cast<std::size_t>(s.tableBinning) * (m + static_cast<std::size_t>(s.depthWidth) * l * s.tableBinning);
+  const double X = static_cast<double>(s.rayX[idx]) * z;
+  const double Y = static_cast<double>(s.rayY[idx]) * z;
+  const double Z = z;
+  const cv::Matx33d& r = s.rotation;
+  const double px = r(0, 0) * X + r(0, 1) * Y + r(0, 2) * Z + s.translation[0];
+  const double py = r(1, 0) * X + r(1, 1) * Y + r(1, 2) * Z + s.translation[1];
+  const double pz = r(2, 0) * X + r(2, 1) * Y + r(2, 2) * Z + s.translation[2];
+  if (!(pz > 0.0)) return false;  // behind the colour camera
+  const double u = px / pz * s.fx + s.cx;
+  const double v = py / pz * s.fy + s.cy;
+  if (!(u > -1e6 && u < 1e6 && v > -1e6 && v < 1e6)) return false;
+  const int32_t col = static_cast<int32_t>(u) + s.shift;
+  const int32_t row = static_cast<int32_t>(v);
+  if (col < 0 || col >= cw || row < 0 || row >= ch) return false;
+  *rowOut = row;
+  *colOut = col;
+  return true;
+}
+
 // Writes each projected depth into `aligned` (colour size, CV_16UC1, zeroed
 // by the caller) and splats it to the eleven listed neighbours that hold no
 // depth above 9. When `undistorted` and `diagnostic` are given, the colour
 // each depth pixel lands on is copied into `diagnostic` (depth size, BGR).
+// When `written` is given it receives a rectangle holding every pixel
+// written (empty when none).
 void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
-                          cv::Mat* diagnostic);
+                          cv::Mat* diagnostic, cv::Rect* written = nullptr);
+
+// The fixed-point form (CV_16SC2) of float undistortion maps that
+// cv::remap's nearest-neighbour path derives from them block by block on
+// every call: remapping with it gives the same image.
+void BuildNearestMap(const cv::Mat& mapX, const cv::Mat& mapY, cv::Mat& nearest);
+
+// cv::medianBlur(src, dst, 5) for a CV_16UC1 `src` that is zero outside
+// `nonZero`: pixels more than two away from it are zero without sorting,
+// the rest is filtered in `bands` row bands, in parallel when there are
+// several. `dst` must be allocated (src's size and type) and must not share
+// memory with `src`.
+void MedianBlur5Sparse(const cv::Mat& src, cv::Mat& dst, const cv::Rect& nonZero, int bands = 1);
 
 }  // namespace qzapi

@@ -1,8 +1,11 @@
 // AlignDepthToColour: depth re-projected into the undistorted colour image.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
+#include <thread>
 
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
@@ -41,11 +44,56 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     const uint16_t* depth = *depthInOut;
     const bool verbose = offsetFileFound;
 
+    const std::size_t pixels = static_cast<std::size_t>(colourWidth) * colourHeight;
+    // The outputs are allocated first: the fast path writes its results
+    // straight into them.
+    std::unique_ptr<uint8_t[]> colour(new (std::nothrow) uint8_t[pixels * 3]);
+    std::unique_ptr<uint16_t[]> alignedOut(new (std::nothrow) uint16_t[pixels]);
+    if (!colour || !alignedOut) return;
+    const bool reference = useReferenceKernels;
+
+    const bool window = verbose && diagnosticWindowAllowed && DisplayAvailable();
     const cv::Mat packed(colourHeight, colourWidth, CV_8UC2, const_cast<uint8_t*>(yuyv));
-    cv::Mat bgr, undistorted;
-    cv::cvtColor(packed, bgr, cv::COLOR_YUV2BGR_YUY2);
-    cv::remap(bgr, undistorted, colourMapX, colourMapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar());
-    cv::Mat aligned(colourHeight, colourWidth, CV_16UC1, cv::Scalar(0));
+    cv::Mat undistorted(colourHeight, colourWidth, CV_8UC3, colour.get());
+    cv::Mat aligned;
+    // The colour image and the projected depth do not depend on each other:
+    // the fast path converts the colour on a second thread meanwhile.
+    std::atomic<bool> colourDone{false};
+    std::thread colourThread;
+    struct Joiner {
+      std::thread& t;
+      ~Joiner() {
+        if (t.joinable()) t.join();
+      }
+    } joiner{colourThread};
+    if (reference) {
+      cv::Mat bgr;
+      cv::cvtColor(packed, bgr, cv::COLOR_YUV2BGR_YUY2);
+      cv::remap(bgr, undistorted, colourMapX, colourMapY, cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar());
+      colourDone = true;
+      aligned = cv::Mat(colourHeight, colourWidth, CV_16UC1, cv::Scalar(0));
+    } else {
+      // The float maps are converted to remap's fixed-point form once
+      // instead of on every call; the working images stay between frames.
+      if (colourMapNearest.empty()) BuildNearestMap(colourMapX, colourMapY, colourMapNearest);
+      auto convert = [this, &packed, &undistorted, &colourDone] {
+        try {
+          cv::cvtColor(packed, alignBgr, cv::COLOR_YUV2BGR_YUY2);
+          cv::remap(alignBgr, undistorted, colourMapNearest, cv::noArray(), cv::INTER_NEAREST, cv::BORDER_CONSTANT,
+                    cv::Scalar());
+          colourDone = true;
+        } catch (...) {
+        }
+      };
+      // The diagnostic window samples the colour image while projecting.
+      if (window)
+        convert();
+      else
+        colourThread = std::thread(convert);
+      alignDepth.create(colourHeight, colourWidth, CV_16UC1);
+      alignDepth.setTo(0);
+      aligned = alignDepth;
+    }
 
     OffsetTuning tuning;
     if (verbose) tuning = ReadOffsetFile(OffsetFilePath(workingDirectory));
@@ -77,13 +125,13 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     const int32_t shift = HorizontalShift(centre.value, parallax);
     if (verbose) std::cout << "h_offset : " << shift << "   v_offset : " << 0 << std::endl;
 
-    const bool window = verbose && diagnosticWindowAllowed && DisplayAvailable();
     cv::Mat diagnostic;
     if (window) diagnostic = cv::Mat(kAlignDepthHeight, kAlignDepthWidth, CV_8UC3, cv::Scalar::all(0));
     ProjectionSetup setup{depth,     depthWidth,  depthHeight, rayMapX.data(),         rayMapY.data(),
                           kb,        rotation,    t0,          b.colourIntrinsics[0],  b.colourIntrinsics[1],
                           b.colourIntrinsics[2], b.colourIntrinsics[3], shift};
-    ProjectDepthToColour(setup, aligned, window ? &undistorted : nullptr, window ? &diagnostic : nullptr);
+    cv::Rect written;
+    ProjectDepthToColour(setup, aligned, window ? &undistorted : nullptr, window ? &diagnostic : nullptr, &written);
     if (window) {
       cv::Mat shown;
       cv::remap(diagnostic, shown, colourMapX2, colourMapY2, cv::INTER_LINEAR);
@@ -91,20 +139,18 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
       cv::waitKey(1);
     }
 
-    cv::medianBlur(aligned, aligned, 5);
-    const std::size_t pixels = static_cast<std::size_t>(colourWidth) * colourHeight;
-    uint8_t* colour = new (std::nothrow) uint8_t[pixels * 3];
-    uint16_t* alignedOut = new (std::nothrow) uint16_t[pixels];
-    if (!colour || !alignedOut) {
-      delete[] colour;
-      delete[] alignedOut;
-      return;
+    cv::Mat filtered(colourHeight, colourWidth, CV_16UC1, alignedOut.get());
+    if (reference) {
+      cv::medianBlur(aligned, aligned, 5);
+      aligned.copyTo(filtered);
+    } else {
+      MedianBlur5Sparse(aligned, filtered, written);
     }
-    std::memcpy(colour, undistorted.data, pixels * 3);
-    std::memcpy(alignedOut, aligned.data, pixels * sizeof(uint16_t));
+    if (colourThread.joinable()) colourThread.join();
+    if (!colourDone) return;
     delete[] *depthInOut;
-    *depthInOut = alignedOut;
-    *colourOut = colour;
+    *depthInOut = alignedOut.release();
+    *colourOut = colour.release();
     *widthOut = colourWidth;
     *heightOut = colourHeight;
   } catch (...) {

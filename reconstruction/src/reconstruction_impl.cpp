@@ -85,6 +85,7 @@ void ReconstructionImpl::DeinitialiseLocked() {
   Release(cyclicTable100);
   colourMapX.release();
   colourMapY.release();
+  colourMapNearest.release();
   colourMapX2.release();
   colourMapY2.release();
   ResetChannel(frequency80);

@@ -74,6 +74,11 @@ class ReconstructionImpl : public Reconstruction {
   int32_t mode = 0;
   float colourTransform[4][4] = {};
   cv::Mat colourMapX2, colourMapY2, colourMapX, colourMapY;
+  // colourMapX/Y in remap's fixed-point nearest form, built on first use.
+  cv::Mat colourMapNearest;
+  // Working images of AlignDepthToColour (full colour size B,G,R, projected
+  // depth), kept between frames; used under the library mutex.
+  cv::Mat alignBgr, alignDepth;
   std::unique_ptr<FilterSettings> filterSettings;
   std::string workingDirectory;
   FrequencyChannel frequency80;

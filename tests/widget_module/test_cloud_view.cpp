@@ -9,6 +9,7 @@
 
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
+#include <vtkCallbackCommand.h>
 #include <vtkCamera.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
@@ -435,6 +436,115 @@ TEST_F(CloudView, PointCloudPageRendersTheCloudAndAppliesPoseOnce) {
   settle();
   const QImage img = save_screenshot(view.get(), QStringLiteral("cloud_view_3d"));
   EXPECT_GT(colour_count(img), 20);
+}
+
+// Clouds that come faster than the renderer draws are not queued: the
+// newest is drawn once the events waiting have been handled, the others are
+// counted as dropped, and the frame rate shown counts drawn clouds only.
+TEST_F(CloudView, CloudsComingFasterThanDrawnAreDroppedNotQueued) {
+  publish_dome_cloud();
+  set_pose(0, 0, -1500);
+  view->btn_info->click();
+  view->btn_3d->click();
+  QDeadlineTimer deadline(3000);
+  while (!view->widget_cloud->isVisible() && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  ASSERT_TRUE(view->widget_cloud->isVisible());
+  vtkRenderWindow* window = view->widget_cloud->renderWindow();
+  EXPECT_EQ(window->GetMultiSamples(), 0) << "software renderers pay per sample";
+  // The first draw sizes the canvas's buffers (the widget repaints once more).
+  view->show_show_point_clode();
+  QDeadlineTimer first(3000);
+  while (view->frames_drawn() == 0 && !first.hasExpired())
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  settle();
+
+  struct burst {
+    const char* name;
+    int clouds;
+  };
+  for (const burst& b : {burst{"one cloud", 1}, burst{"ten clouds at once", 10}, burst{"three clouds", 3}}) {
+    SCOPED_TRACE(b.name);
+    int renders = 0;
+    auto counter = vtkSmartPointer<vtkCallbackCommand>::New();
+    counter->SetClientData(&renders);
+    counter->SetCallback([](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
+    const unsigned long tag = window->AddObserver(vtkCommand::EndEvent, counter);
+    const long long drawn = view->frames_drawn();
+    const long long dropped = view->frames_dropped();
+    for (int i = 0; i < b.clouds; ++i) view->show_show_point_clode();
+    EXPECT_EQ(view->frames_drawn(), drawn) << "nothing is drawn inside the notification";
+    QDeadlineTimer wait(3000);
+    while (view->frames_drawn() == drawn && !wait.hasExpired())
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    EXPECT_EQ(view->frames_drawn() - drawn, 1);
+    EXPECT_EQ(view->frames_dropped() - dropped, b.clouds - 1);
+    EXPECT_EQ(renders, 1);
+    window->RemoveObserver(tag);
+  }
+  // The ticks of the info strip show the clouds drawn in their second (at
+  // most the three drawn above), not the fourteen that came.
+  QDeadlineTimer tick(1300);
+  while (!tick.hasExpired()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-3]\\.00$")).match(view->label_fps_content->text()).hasMatch())
+      << view->label_fps_content->text().toStdString();
+  settle();
+  const QImage img = save_screenshot(view.get(), QStringLiteral("cloud_view_3d_after_burst"));
+  EXPECT_GT(colour_count(img), 20);
+}
+
+// The camera is reset on the first cloud itself: reset on an empty poly
+// data, its clipping range left the cloud invisible until the user turned it.
+TEST_F(CloudView, FirstPoseKeepsTheCloudInsideTheClippingRange) {
+  publish_dome_cloud();
+  set_pose(0, 0, -1500);
+  view->btn_3d->click();
+  QDeadlineTimer deadline(3000);
+  while (!view->widget_cloud->isVisible() && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  ASSERT_TRUE(view->widget_cloud->isVisible());
+  view->show_show_point_clode();
+  vtkCamera* camera =
+      view->widget_cloud->renderWindow()->GetRenderers()->GetFirstRenderer()->GetActiveCamera();
+  double range[2];
+  camera->GetClippingRange(range);
+  // The dome's top (0, 0, 1000) lies 2500 mm in front of the camera.
+  EXPECT_LT(range[0], 2500.0);
+  EXPECT_GT(range[1], 2500.0);
+}
+
+// While the user turns the view the interactor redraws on each move; clouds
+// coming meanwhile are dropped, and the newest is drawn on release.
+TEST_F(CloudView, CloudsWaitWhileTheUserTurnsTheView) {
+  publish_dome_cloud();
+  set_pose(0, 0, -1500);
+  view->btn_3d->click();
+  QDeadlineTimer deadline(3000);
+  while (!view->widget_cloud->isVisible() && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  ASSERT_TRUE(view->widget_cloud->isVisible());
+  settle();
+  QWidget* canvas = view->widget_cloud;
+  const QPoint at(320, 240);
+  QMouseEvent down(QEvent::MouseButtonPress, at, canvas->mapToGlobal(at), Qt::LeftButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas, &down);
+  const long long drawn = view->frames_drawn();
+  const long long dropped = view->frames_dropped();
+  for (int i = 0; i < 4; ++i) {
+    view->show_show_point_clode();
+    QApplication::processEvents();
+  }
+  EXPECT_EQ(view->frames_drawn(), drawn);
+  EXPECT_EQ(view->frames_dropped() - dropped, 4);
+  QMouseEvent up(QEvent::MouseButtonRelease, at, canvas->mapToGlobal(at), Qt::LeftButton,
+                 Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas, &up);
+  QDeadlineTimer wait(3000);
+  while (view->frames_drawn() == drawn && !wait.hasExpired())
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(view->frames_drawn() - drawn, 1);
 }
 
 TEST_F(CloudView, MouseRotatesZoomsAndPansTheCloud) {

@@ -7,6 +7,7 @@
 #include <vtkCellArray.h>
 #include <vtkCellArrayIterator.h>
 #include <vtkPointData.h>
+#include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkUnsignedCharArray.h>
 
@@ -70,6 +71,53 @@ TEST(CloudPolyData, FollowsTheCloudSizeFromFrameToFrame) {
       EXPECT_EQ(ids[0], expected);
     }
     EXPECT_EQ(expected, n);
+  }
+}
+
+// Each frame refills the same arrays; only those whose values changed get a
+// new time stamp, so the mapper uploads nothing else again.
+TEST(CloudPolyData, MarksOnlyTheArraysThatChangedAsModified) {
+  struct step {
+    const char* name;
+    int count;
+    float shift;     // added to every x
+    uint8_t colour;  // every channel
+    bool points_modified;
+    bool colours_modified;
+  };
+  const step steps[] = {
+      {"first frame", 4, 0, 10, true, true},
+      {"same frame again", 4, 0, 10, false, false},
+      {"points moved, colours kept", 4, 1, 10, true, false},
+      {"colours changed, points kept", 4, 1, 20, false, true},
+      {"both changed", 4, 2, 30, true, true},
+      {"fewer points", 3, 2, 30, true, true},
+  };
+  view_cloud_polydata data;
+  vtkPolyData* poly = data.polydata();
+  vtkPoints* points = poly->GetPoints();
+  vtkDataArray* colours = poly->GetPointData()->GetScalars();
+  for (const step& s : steps) {
+    SCOPED_TRACE(s.name);
+    pcl::PointCloud<pcl::PointXYZRGB> cloud;
+    for (int i = 0; i < s.count; ++i)
+      cloud.push_back(point(i + s.shift, 1, 2, s.colour, s.colour, s.colour));
+    const vtkMTimeType points_before = points->GetMTime();
+    const vtkMTimeType colours_before = colours->GetMTime();
+    const vtkMTimeType poly_before = poly->GetMTime();
+    data.assign(cloud);
+    // Same objects every frame: nothing is rebuilt.
+    ASSERT_EQ(data.polydata(), poly);
+    ASSERT_EQ(poly->GetPoints(), points);
+    ASSERT_EQ(poly->GetPointData()->GetScalars(), colours);
+    EXPECT_EQ(points->GetMTime() != points_before, s.points_modified);
+    EXPECT_EQ(colours->GetMTime() != colours_before, s.colours_modified);
+    EXPECT_EQ(poly->GetMTime() != poly_before, s.points_modified || s.colours_modified);
+    EXPECT_EQ(data.point_count(), s.count);
+    double xyz[3];
+    poly->GetPoint(s.count - 1, xyz);
+    EXPECT_EQ(xyz[0], s.count - 1 + s.shift);
+    EXPECT_EQ(colours->GetComponent(s.count - 1, 1), s.colour);
   }
 }
 

@@ -126,6 +126,43 @@ TEST(PointCloud, SaturatedAndInvalidPixelsAreNoPoints)
     EXPECT_EQ(cloud.width, 3u);
 }
 
+// Colour-frame sized clouds: every point is the one of its pixel.
+TEST(PointCloud, LargeFramesFilledWhole)
+{
+    for (const auto& size : {std::pair<int, int>{1920, 1080}, {641, 481}}) {
+        const int w = size.first, h = size.second;
+        const size_t n = static_cast<size_t>(w) * h;
+        std::vector<float> xyz(3 * n);
+        std::vector<uint8_t> colours(3 * n);
+        std::vector<uint16_t> depth(n);
+        for (size_t i = 0; i < n; ++i) {
+            xyz[3 * i] = static_cast<float>(i);
+            xyz[3 * i + 1] = -static_cast<float>(i);
+            xyz[3 * i + 2] = 0.5f * static_cast<float>(i);
+            colours[3 * i] = static_cast<uint8_t>(i);
+            colours[3 * i + 1] = static_cast<uint8_t>(i >> 8);
+            colours[3 * i + 2] = static_cast<uint8_t>(i >> 16);
+            depth[i] = static_cast<uint16_t>(i % 7);
+        }
+        pcl::PointCloud<pcl::PointXYZRGB> cloud;
+        fill_point_cloud(cloud, xyz.data(), colours.data(), colour_order::bgr, w, h);
+        clear_unmeasured_points(cloud, depth.data());
+        ASSERT_EQ(cloud.size(), n);
+        size_t wrong = 0, first = n;
+        for (size_t i = 0; i < n; ++i) {
+            const pcl::PointXYZRGB& p = cloud.points[i];
+            const bool cleared = depth[i] <= 1;
+            const bool ok = p.x == (cleared ? 0.f : static_cast<float>(i))
+                            && p.z == (cleared ? 0.f : 0.5f * static_cast<float>(i))
+                            && p.b == static_cast<uint8_t>(i) && p.g == static_cast<uint8_t>(i >> 8)
+                            && p.r == static_cast<uint8_t>(i >> 16) && p.a == 255;
+            if (!ok && wrong++ == 0)
+                first = i;
+        }
+        EXPECT_EQ(wrong, 0u) << w << " x " << h << ": first wrong point " << first;
+    }
+}
+
 TEST(Yuyv, VideoRangeGreysAndRed)
 {
     // Two pixels per 4 bytes: Y0 U Y1 V. Video range: Y 16 = black, 235 = white.

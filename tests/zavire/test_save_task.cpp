@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -173,6 +175,37 @@ TEST(SavePool, RefusesWorkerCountsOutOfRange)
     auto pool = save_pool::create(6);
     ASSERT_TRUE(pool);
     EXPECT_EQ(pool->workers(), 6);
+}
+
+// Writers run below the acquisition loop's priority, so a batch being
+// written cannot take the loop's time on a busy machine.
+TEST(SavePool, WorkersRunAtALowerPriority)
+{
+    auto threads_at_nice = [](int nice) {
+        int count = 0;
+        QDir tasks(QStringLiteral("/proc/self/task"));
+        for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QString line = QString::fromLatin1(stat.readAll());
+            // Fields after the command's closing parenthesis; nice is field 19.
+            const QStringList fields = line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+            if (fields.size() > 16 && fields[16].toInt() == nice)
+                ++count;
+        }
+        return count;
+    };
+    const int before = threads_at_nice(save_pool::kWorkerNice);
+    auto pool = save_pool::create(3);
+    ASSERT_TRUE(pool);
+    int now = before;
+    for (int i = 0; i < 200 && now < before + 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        now = threads_at_nice(save_pool::kWorkerNice);
+    }
+    EXPECT_EQ(now, before + 3);
+    pool->shutdown();
 }
 
 TEST(SaveBatch, ReportsOnceAfterTheLastTaskWhateverTheOrder)
