@@ -71,19 +71,24 @@ bool driver_operate::get_filter(bool& on)
 int driver_operate::set_filter(bool on)
 {
     pvx3::sensor* s = sensor();
+    note_setting_change();
     return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, on ? 1 : 0) : 0;
 }
 
 int driver_operate::set_flip_vertical(bool on)
 {
     pvx3::sensor* s = sensor();
-    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
+    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
+    note_setting_change();
+    return code;
 }
 
 int driver_operate::set_flip_horizontal(bool on)
 {
     pvx3::sensor* s = sensor();
-    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
+    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
+    note_setting_change();
+    return code;
 }
 
 void driver_operate::slot_integral_time(uint16_t integral_time)
@@ -95,6 +100,7 @@ void driver_operate::slot_integral_time(uint16_t integral_time)
     }
     const int code = s->set_option(pvx3::PVX3_OPTION_INTEGRATION_TIME, integral_time);
     if (code == 0) {
+        note_setting_change();
         m_refusing_since.reset();
         emit sig_change_integral_time_finish(true);
         return;
@@ -128,6 +134,7 @@ void driver_operate::slot_change_distance_range(int min, int max)
         return;
     if (pvx3::sensor* s = sensor())
         s->set_option_range(pvx3::PVX3_OPTION_DISTANCE_RANGE, static_cast<uint16_t>(max), static_cast<uint16_t>(min));
+    note_setting_change();
 }
 
 void driver_operate::slot_change_stram(int width, int height, int type)
@@ -140,6 +147,8 @@ void driver_operate::slot_change_stram(int width, int height, int type)
             return;
         m_pending_command = 7;
         m_command_waiting = true;
+        m_depth_stream_w = width;
+        m_depth_stream_h = height;
         if (m_config != nullptr) {
             m_config->enable_stream(stream_depth, width, height);
             m_config->enable_stream(stream_ir, width, height);
