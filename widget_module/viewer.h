@@ -80,6 +80,10 @@ public:
     // The recording open as the camera, null while a camera (or nothing) is.
     playback::recording_camera *playback_camera() const { return m_playback.get(); }
     playback_bar *timeline() const { return m_timeline; }
+    // The depth view's "Recorded / Re-processed" switch (null unless a
+    // recording with raw phase frames plays) and its recorded-value line.
+    QPushButton *depth_source_button() const { return m_btn_depth_source; }
+    QLabel *recorded_value_label() const { return m_recorded_value; }
 
 signals:
     void sig_resolution_change(int pixel_width, int pixel_height);
@@ -209,6 +213,9 @@ private:
     void after_playback_closed();
     void place_timeline();
     QString recording_row_name(const QString &path) const;
+    void add_depth_source_switch();
+    void set_reprocessing(bool on);
+    void show_recorded_value();
 
     driver_operate *driver = nullptr;
     rgb_view_widget *rgb_view = nullptr;
@@ -241,4 +248,6 @@ private:
     QStringList m_recording_paths; // listed in the module list
     std::shared_ptr<playback::recording_camera> m_playback;
     playback_bar *m_timeline = nullptr;
+    QPointer<QPushButton> m_btn_depth_source;
+    QPointer<QLabel> m_recorded_value;
 };

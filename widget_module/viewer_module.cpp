@@ -455,6 +455,7 @@ void viewer::solt_show_tof_view()
         tof_view->watch_for_stalls();
         tof_view->show();
         place_view_record_button();
+        add_depth_source_switch();
         btn_tof_expend->setEnabled(true);
         update_save_button();
     }

@@ -7,12 +7,14 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QTimer>
 
 #include <playback/recording_camera.h>
 
 #include "app/user_message.h"
+#include "cloud_view_widget.h"
 #include "parameter_setting_widget.h"
 #include "playback_bar.h"
 #include "record_texts.h"
@@ -154,4 +156,75 @@ void viewer::place_timeline()
     m_timeline->setGeometry(area.x(), area.y() + area.height() - playback_bar::kHeight, area.width(),
                             playback_bar::kHeight);
     m_timeline->raise();
+}
+
+// ------------------------------------------------------- live re-processing
+
+void viewer::add_depth_source_switch()
+{
+    if (!m_playback || !tof_view || m_btn_depth_source)
+        return;
+    if (!(m_playback->streams() & recording::bit(recording::stream::raw_phase)))
+        return;
+    // In the depth view's title bar, where a camera has its record button.
+    m_btn_depth_source = new QPushButton(tr("Recorded"), tof_view->widget_title);
+    m_btn_depth_source->setObjectName(QStringLiteral("btn_depth_source"));
+    m_btn_depth_source->setCheckable(true);
+    m_btn_depth_source->setGeometry(6, (tof_view->widget_title->height() - 24) / 2, 104, 24);
+    m_btn_depth_source->setStyleSheet(
+        QStringLiteral("QPushButton{border:1px solid rgb(150,150,150);color:rgb(255,255,255);"
+                       "background-color:rgb(70,70,70);}"
+                       "QPushButton:checked{background-color:rgb(40,110,180);}"));
+    m_btn_depth_source->setToolTip(
+        tr("Recorded: the depth as recorded. Re-processed: depth recomputed from the raw phase frames "
+           "with the Filter section's settings."));
+    connect(m_btn_depth_source.data(), &QPushButton::toggled, this, &viewer::set_reprocessing);
+    m_btn_depth_source->show();
+    m_btn_depth_source->raise();
+
+    m_recorded_value = new QLabel(tof_view->page_2d);
+    m_recorded_value->setObjectName(QStringLiteral("label_recorded_value"));
+    m_recorded_value->setStyleSheet(QStringLiteral("color:rgb(255,255,255);background-color:rgba(0,0,0,150);"
+                                                   "padding:2px;"));
+    m_recorded_value->hide();
+    connect(driver, &driver_operate::sig_update_date_vec, this, &viewer::show_recorded_value,
+            Qt::QueuedConnection);
+}
+
+void viewer::set_reprocessing(bool on)
+{
+    if (!m_playback)
+        return;
+    if (on && !m_playback->can_reprocess()) {
+        post_user_message(QString::fromUtf8(record_text::reprocess_unavailable)
+                              .arg(QString::fromStdString(m_playback->reprocess_unavailable_reason())));
+        const bool blocked = m_btn_depth_source->blockSignals(true);
+        m_btn_depth_source->setChecked(false);
+        m_btn_depth_source->blockSignals(blocked);
+        return;
+    }
+    m_playback->set_reprocess(on);
+    m_btn_depth_source->setText(on ? tr("Re-processed") : tr("Recorded"));
+    show_recorded_value();
+}
+
+void viewer::show_recorded_value()
+{
+    if (!m_recorded_value || !tof_view)
+        return;
+    // While re-processing, the measurement box's depth is the recomputed one;
+    // the recorded value of the same pixel is shown under it.
+    static const QRegularExpression location(QStringLiteral("^(\\d+)x(\\d+)$"));
+    const QRegularExpressionMatch m = location.match(tof_view->label_location_content->text());
+    if (!m_playback || !m_playback->reprocessing() || !tof_view->widget_location->isVisible() || !m.hasMatch()) {
+        m_recorded_value->hide();
+        return;
+    }
+    const uint16_t recorded = m_playback->recorded_depth_at(m.captured(1).toInt(), m.captured(2).toInt());
+    m_recorded_value->setText(tr("Recorded: %1 mm").arg(recorded));
+    m_recorded_value->adjustSize();
+    const QRect box = tof_view->widget_location->geometry();
+    m_recorded_value->move(box.left(), box.top() - m_recorded_value->height() - 2);
+    m_recorded_value->show();
+    m_recorded_value->raise();
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -344,6 +345,72 @@ TEST_F(ViewerRecording, ClosingTheWindowFinishesTheRecording)
     EXPECT_EQ(r->summary()->ended, "closed");
     EXPECT_GE(r->size(), 10u);
     EXPECT_EQ(r->summary()->frame_sets_written, r->size());
+}
+
+TEST_F(ViewerRecording, ReprocessingFollowsTheFilterSwitchAsTheCliDoes)
+{
+    open_camera();
+    viewer &v = *window;
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    ASSERT_TRUE(wait_depth_frames(5));
+    v.tof_save_panel()->check_raw->setChecked(true);
+    const QString path = record(1500);
+    EXPECT_NE(messages.texts().filter(QStringLiteral("with raw phase frames")).size(), 0);
+    int recorded_filter = 0;
+    {
+        std::string error;
+        auto r = recording::reader::open(path.toStdString(), error);
+        ASSERT_TRUE(r) << error;
+        ASSERT_TRUE(r->streams() & recording::bit(recording::stream::raw_phase));
+        recorded_filter = r->settings_at(4).filter;
+    }
+    // What the command-line tool computes with the filter switched over.
+    const QString other = out.filePath(QStringLiteral("other_filter.bag"));
+    QProcess cli;
+    cli.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tessivue-cli"),
+              {QStringLiteral("reprocess"), path, QStringLiteral("--out"), other, QStringLiteral("--filter"),
+               recorded_filter ? QStringLiteral("off") : QStringLiteral("on")});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const cv::Mat expected = recorded_depth(other, 4);
+    const cv::Mat recorded = recorded_depth(path, 4);
+    ASSERT_FALSE(same(expected, recorded)) << "the filter makes no difference on this frame set";
+    close_module();
+
+    open_recording(path);
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    ASSERT_TRUE(wait_depth_frames(3));
+    QTest::mouseClick(v.timeline()->btn_play, Qt::LeftButton);
+    v.timeline()->slider_seek->setValue(4);
+    ASSERT_TRUE(shows_frame(path, 4));
+    ASSERT_NE(v.depth_source_button(), nullptr);
+    EXPECT_TRUE(v.depth_source_button()->isVisible());
+    EXPECT_EQ(v.depth_source_button()->text(), QStringLiteral("Recorded"));
+
+    // Re-processed with the recorded settings: the recorded depth, bit for bit.
+    QTest::mouseClick(v.depth_source_button(), Qt::LeftButton);
+    EXPECT_EQ(v.depth_source_button()->text(), QStringLiteral("Re-processed"));
+    EXPECT_TRUE(shows_frame(path, 4));
+    // The filter switch changes the picture of the same (paused) frame set.
+    v.check_fillter->setChecked(recorded_filter == 0);
+    EXPECT_TRUE(wait_until([&] { return same(v.depth_view()->shown_depth(), expected); }, 3000));
+    EXPECT_EQ(where().index, 4u);
+
+    // The measurement box shows the recorded value beside the recomputed one.
+    cloud_view_widget *depth = v.depth_view();
+    const QPoint centre = depth->widget_view->mapTo(depth, depth->widget_view->rect().center());
+    QTest::mouseClick(depth, Qt::LeftButton, Qt::NoModifier, centre);
+    ASSERT_TRUE(wait_until([&] { return v.recorded_value_label()->isVisible(); }, 3000));
+    const QStringList xy = depth->label_location_content->text().split(QLatin1Char('x'));
+    ASSERT_EQ(xy.size(), 2);
+    const int x = xy[0].toInt(), y = xy[1].toInt();
+    EXPECT_EQ(v.recorded_value_label()->text(),
+              QStringLiteral("Recorded: %1 mm").arg(recorded.at<uint16_t>(y, x)));
+
+    // Back to the recorded depth.
+    QTest::mouseClick(v.depth_source_button(), Qt::LeftButton);
+    EXPECT_TRUE(shows_frame(path, 4));
+    EXPECT_FALSE(wait_until([&] { return v.recorded_value_label()->isVisible(); }, 300));
 }
 
 } // namespace
