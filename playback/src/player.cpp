@@ -17,7 +17,8 @@ void player::start()
 {
     std::lock_guard<std::mutex> lock(m_);
     started_ = true;
-    show_ = any_shown_ ? shown_ : next_;
+    if (!show_)
+        show_ = any_shown_ ? shown_ : std::min(next_, stamps_.empty() ? 0 : stamps_.size() - 1);
     anchored_ = false;
     cv_.notify_all();
 }
