@@ -53,6 +53,9 @@ private:
 class memory_frameset final : public pvx3::frameset {
 public:
     std::shared_ptr<memory_frame> depth, rgb, ir, raw;
+    // The recorded depth when `depth` holds recomputed depth (else empty).
+    std::vector<uint16_t> recorded_depth;
+    int recorded_width = 0, recorded_height = 0;
 
     pvx3::frame* get_depth_frame(pvx3::pvx3_error* error = nullptr) const override;
     pvx3::frame* get_rgb_frame(pvx3::pvx3_error* error = nullptr) const override;

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <condition_variable>
 #include <set>
+#include <thread>
 
 #include <recording/depth_colours.h>
 #include <recording/reprocessor.h>
@@ -97,7 +99,25 @@ public:
 
     impl(std::unique_ptr<recording::reader> r, std::vector<int64_t> stamps);
 
-    std::unique_ptr<pvx3::frameset> build(size_t index, std::string& error);
+    // What a frame set is built with; a prefetched one is used only when
+    // nothing of it changed since.
+    struct build_key {
+        std::set<int> enabled;
+        bool reprocess = false;
+        std::optional<int> filter;
+        std::optional<std::pair<uint16_t, uint16_t>> distance_range;
+        bool operator==(const build_key& o) const
+        {
+            return enabled == o.enabled && reprocess == o.reprocess && filter == o.filter
+                   && distance_range == o.distance_range;
+        }
+    };
+    build_key current_key() const;
+    std::unique_ptr<memory_frameset> build(size_t index, const build_key& key, std::string& error);
+    // The frame set handed out now (acquisition thread).
+    std::unique_ptr<pvx3::frameset> take(size_t index, std::string& error);
+    void prefetch_loop();
+    ~impl();
     bool points(const memory_frame& depth, std::vector<float>& xyz, std::string& error);
     recording::reprocessor* reprocessor_or_null();
 
@@ -128,6 +148,19 @@ public:
     bool reprocessor_tried = false;
     std::unique_ptr<recording::reprocessor> reprocessor;
     std::mutex reprocessor_lock;
+
+    // Prefetch: while playing, the frame set after the one handed out is
+    // read and decoded on a thread of its own, so decoding overlaps the
+    // acquisition thread's conversion of the current one.
+    std::mutex prefetch_lock;
+    std::condition_variable prefetch_wake;
+    std::optional<size_t> prefetch_wanted;
+    std::optional<size_t> prefetch_busy;  // being built now
+    std::optional<size_t> prefetched_index;
+    build_key prefetched_key;
+    std::unique_ptr<memory_frameset> prefetched;
+    bool prefetch_exit = false;
+    std::thread prefetcher;
 };
 
 class recording_camera::impl::sensor_part final : public pvx3::sensor {
@@ -377,7 +410,7 @@ public:
                 return nullptr;
             }
             std::string why;
-            std::unique_ptr<pvx3::frameset> set = d_.build(*index, why);
+            std::unique_ptr<pvx3::frameset> set = d_.take(*index, why);
             if (set) {
                 ok(e);
                 return set.release();
@@ -409,6 +442,90 @@ recording_camera::impl::impl(std::unique_ptr<recording::reader> r, std::vector<i
     device = std::make_unique<device_part>(*this);
     engine = std::make_unique<engine_part>(*this);
     pipeline = std::make_unique<pipeline_part>(*this);
+    prefetcher = std::thread([this] { prefetch_loop(); });
+}
+
+recording_camera::impl::~impl()
+{
+    {
+        std::lock_guard<std::mutex> g(prefetch_lock);
+        prefetch_exit = true;
+    }
+    prefetch_wake.notify_all();
+    prefetcher.join();
+}
+
+recording_camera::impl::build_key recording_camera::impl::current_key() const
+{
+    std::lock_guard<std::mutex> g(lock);
+    return build_key{enabled, reprocess, filter, distance_range};
+}
+
+void recording_camera::impl::prefetch_loop()
+{
+    std::unique_lock<std::mutex> g(prefetch_lock);
+    for (;;) {
+        prefetch_wake.wait(g, [this] { return prefetch_exit || prefetch_wanted.has_value(); });
+        if (prefetch_exit)
+            return;
+        const size_t index = *prefetch_wanted;
+        prefetch_wanted.reset();
+        prefetch_busy = index;
+        g.unlock();
+        const build_key key = current_key();
+        std::string ignored;  // a failure shows when the frame set is taken
+        std::unique_ptr<memory_frameset> set = build(index, key, ignored);
+        g.lock();
+        prefetched = std::move(set);
+        prefetched_index = prefetched ? std::optional<size_t>(index) : std::nullopt;
+        prefetched_key = key;
+        prefetch_busy.reset();
+        prefetch_wake.notify_all();
+    }
+}
+
+std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::string& error)
+{
+    const build_key key = current_key();
+    std::unique_ptr<memory_frameset> set;
+    {
+        std::unique_lock<std::mutex> g(prefetch_lock);
+        // The frame set being prefetched is waited for, not built twice.
+        prefetch_wake.wait(g, [&] { return prefetch_busy != index || prefetch_exit; });
+        if (prefetched && prefetched_index == index && prefetched_key == key)
+            set = std::move(prefetched);
+        prefetched.reset();
+        prefetched_index.reset();
+    }
+    if (!set)
+        set = build(index, key, error);
+    if (!set)
+        return nullptr;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        if (!set->recorded_depth.empty()) {
+            recorded_depth = set->recorded_depth;
+            recorded_w = set->recorded_width;
+            recorded_h = set->recorded_height;
+        } else if (set->depth) {
+            const recording::image& img = set->depth->image();
+            recorded_depth.assign(img.pixels16(), img.pixels16() + size_t(img.width) * img.height);
+            recorded_w = img.width;
+            recorded_h = img.height;
+        }
+    }
+    const detail::player::state s = timeline.now();
+    if (s.playing) {
+        size_t next = index + 1;
+        if (next >= timeline.size())
+            next = s.loop ? 0 : timeline.size();
+        if (next < timeline.size()) {
+            std::lock_guard<std::mutex> g(prefetch_lock);
+            prefetch_wanted = next;
+            prefetch_wake.notify_all();
+        }
+    }
+    return set;
 }
 
 recording::reprocessor* recording_camera::impl::reprocessor_or_null()
@@ -455,19 +572,13 @@ bool recording_camera::impl::points(const memory_frame& depth, std::vector<float
     return true;
 }
 
-std::unique_ptr<pvx3::frameset> recording_camera::impl::build(size_t index, std::string& error)
+std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, const build_key& key,
+                                                               std::string& error)
 {
-    std::set<int> wanted;
-    bool reprocess_now = false;
-    std::optional<int> filter_now;
-    std::optional<std::pair<uint16_t, uint16_t>> range_now;
-    {
-        std::lock_guard<std::mutex> g(lock);
-        wanted = enabled;
-        reprocess_now = reprocess;
-        filter_now = filter;
-        range_now = distance_range;
-    }
+    const std::set<int>& wanted = key.enabled;
+    const bool reprocess_now = key.reprocess;
+    const std::optional<int>& filter_now = key.filter;
+    const std::optional<std::pair<uint16_t, uint16_t>>& range_now = key.distance_range;
     recording::stream_mask mask = 0;
     for (int type : wanted) {
         stream s;
@@ -528,16 +639,14 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::build(size_t index, std:
             }
         }
     }
-    if (fs[stream::depth]) {
+    if (computed && fs[stream::depth]) {
         make_tight(*fs[stream::depth]);
         const recording::image& rec = *fs[stream::depth];
-        std::lock_guard<std::mutex> g(lock);
-        recorded_depth.assign(rec.pixels16(), rec.pixels16() + size_t(rec.width) * rec.height);
-        recorded_w = rec.width;
-        recorded_h = rec.height;
-    }
-    if (computed)
+        out->recorded_depth.assign(rec.pixels16(), rec.pixels16() + size_t(rec.width) * rec.height);
+        out->recorded_width = rec.width;
+        out->recorded_height = rec.height;
         fs[stream::depth] = std::move(computed);
+    }
     out->depth = make(stream::depth, pvx3::PVX3_STREAM_DEPTH);
     if (out->depth) {
         const recording::image& img = out->depth->image();
