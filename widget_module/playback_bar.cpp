@@ -1,6 +1,7 @@
 #include "playback_bar.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -9,6 +10,9 @@
 #include <QTimer>
 
 #include <playback/recording_camera.h>
+
+#include "app/user_message.h"
+#include "record_texts.h"
 
 namespace {
 
@@ -194,6 +198,18 @@ void playback_bar::refresh()
         btn_play->setProperty("playing", p.playing);
     }
     btn_play->setToolTip(p.playing ? tr("Pause (Space)") : tr("Play (Space)"));
+    // Frame sets that cannot be read are skipped; the user is told at most
+    // every 5 s, with how many.
+    std::string why;
+    m_failures_untold += m_camera->take_read_failures(why);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (m_failures_untold > 0 && !why.empty() && now - m_failures_told_ms >= 5000) {
+        post_user_message(QString::fromUtf8(record_text::unreadable_frames)
+                              .arg(m_failures_untold)
+                              .arg(QString::fromStdString(why)));
+        m_failures_untold = 0;
+        m_failures_told_ms = now;
+    }
     label_position->setText(tr("%1 / %2   frame %3 / %4")
                                 .arg(seconds_text(p.seconds), seconds_text(p.duration_s))
                                 .arg(p.shown ? p.index + 1 : 0)

@@ -55,4 +55,7 @@ private:
     std::shared_ptr<playback::recording_camera> m_camera;
     QTimer *m_timer = nullptr;
     bool m_updating = false;
+    // Unreadable frame sets not yet told, and when the user was told last.
+    size_t m_failures_untold = 0;
+    qint64 m_failures_told_ms = 0;
 };

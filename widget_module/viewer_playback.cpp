@@ -3,7 +3,7 @@
 // frame source, with the timeline under the views.
 #include "viewer.h"
 
-#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>

@@ -109,8 +109,6 @@ std::optional<size_t> player::next(std::chrono::milliseconds timeout, bool& stop
     }
 }
 
-void player::delivered(size_t) {}
-
 void player::play()
 {
     std::lock_guard<std::mutex> lock(m_);

@@ -33,10 +33,6 @@ public:
     // Waits at most `timeout` for the next frame set to hand out. Null on
     // timeout or when stopped (then `stopped` is set).
     std::optional<size_t> next(std::chrono::milliseconds timeout, bool& stopped);
-    // The frame set handed out after next() could not be read: playing goes
-    // past it; paused, nothing more happens.
-    void delivered(size_t index);
-
     void play();
     void pause();
     void toggle();

@@ -301,18 +301,27 @@ TEST_F(ViewerRecording, DepthOnlyRecordingOffersNoRgbModule)
 
 TEST_F(ViewerRecording, DamagedRecordingsAreRefusedInWords)
 {
+    open_camera();
     viewer &v = *window;
-    struct damaged
-    {
-        const char *name;
-        QByteArray bytes;
-    };
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    ASSERT_TRUE(wait_depth_frames(5));
+    const QString good = record(800);
+    close_module();
+
     QFile junk(out.filePath(QStringLiteral("junk.bag")));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("this is not a recording at all");
     junk.close();
+    // A recording cut short: its index is missing.
+    QFile source(good);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    QFile cut(out.filePath(QStringLiteral("cut.bag")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(bytes.left(bytes.size() / 2));
+    cut.close();
     const QString missing = out.filePath(QStringLiteral("missing.bag"));
-    for (const QString &path : {junk.fileName(), missing}) {
+    for (const QString &path : {junk.fileName(), cut.fileName(), missing}) {
         messages.clear();
         set_recording_chooser([path] { return path; });
         QTest::mouseClick(v.open_recording_button(), Qt::LeftButton);

@@ -31,7 +31,6 @@ struct position {
     size_t index = 0;             // of the frame set shown, from 0
     size_t count = 0;             // frame sets in the recording
     bool shown = false;           // a frame set has been handed out
-    uint64_t frame_number = 0;    // the camera's number of the frame set shown
     double seconds = 0;           // its time since the first frame set
     double duration_s = 0;        // first to last frame set
     bool playing = false;
