@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace cli {
 
@@ -125,6 +126,17 @@ std::vector<std::string> split(const std::string& text, char separator)
         start = at + 1;
     }
     return out;
+}
+
+bool parse_filter_mode(const std::string& text, int& mode)
+{
+    static const std::pair<const char*, int> names[] = {{"off", 0}, {"on", 1}, {"noise-aware", 2}};
+    for (const auto& [name, value] : names)
+        if (text == name) {
+            mode = value;
+            return true;
+        }
+    return false;
 }
 
 }  // namespace cli

@@ -34,5 +34,9 @@ bool parse_int(const std::string& text, long long lo, long long hi, long long& o
 bool parse_double(const std::string& text, double lo, double hi, double& out);
 bool parse_size(const std::string& text, int& width, int& height);  // "640x480"
 std::vector<std::string> split(const std::string& text, char separator);
+// --filter: "off" 0, "on" 1 (median and block deviation), "noise-aware" 2,
+// the values of the camera's filter option and the library's filter flag.
+bool parse_filter_mode(const std::string& text, int& mode);
+inline constexpr const char* kFilterModeError = "--filter takes on, off or noise-aware, not \"";
 
 }  // namespace cli

@@ -39,7 +39,10 @@ Options:
                              the camera's first depth format)
   --color-resolution WxH     colour size, e.g. 1920x1080 (default) or 1280x720
   --integration-time US      the sensor's integration time in microseconds
-  --filter on|off            the camera's depth filters
+  --filter on|off|noise-aware
+                             the camera's depth filters: on (median and block
+                             deviation), off, or noise-aware where the camera
+                             offers it
   --compression lz4|none|bz2 chunk compression (default lz4)
   --overwrite                replace FILE.bag when it exists
   --help                     this text
@@ -126,14 +129,12 @@ bool parse_request(const arguments& a, record_request& r, std::string& error)
         r.integration_us = static_cast<int>(us);
     }
     if (const auto v = a.value("filter")) {
-        if (*v == "on")
-            r.filter = 1;
-        else if (*v == "off")
-            r.filter = 0;
-        else {
-            error = "--filter takes on or off, not \"" + *v + "\"";
+        int mode = 0;
+        if (!parse_filter_mode(*v, mode)) {
+            error = kFilterModeError + *v + "\"";
             return false;
         }
+        r.filter = mode;
     }
     if (const auto v = a.value("compression"))
         if (!recording::compression_from_name(*v, r.compress)) {
@@ -305,6 +306,14 @@ int run_record(const args_t& args)
             report_error(kCommand, "--integration-time must lie between " + std::to_string(lo) + " and "
                                        + std::to_string(hi) + " us");
             return kExitUsage;
+        }
+    }
+    if (req.filter && *req.filter > 1) {
+        uint16_t hi = 0, lo = 0;
+        if (sensor->get_option_range(pvx3::PVX3_OPTION_FILTER, hi, lo, nullptr) != 0 || hi < *req.filter) {
+            report_error(kCommand, "the camera offers no noise-aware filter mode (its filter takes 0 to "
+                                       + std::to_string(hi) + ")");
+            return kExitFailure;
         }
     }
     if (req.filter && sensor->set_option(pvx3::PVX3_OPTION_FILTER, static_cast<uint16_t>(*req.filter), &e) != 0) {

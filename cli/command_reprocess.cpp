@@ -28,12 +28,17 @@ constexpr const char* kHelp = R"(Usage: tessivue-cli reprocess IN.bag [--out OUT
 Recomputes depth from the raw phase frames of a recording with
 qzreconstruction (found as the camera SDK finds it) and the recorded
 calibration. With the recorded settings the depth is the recorded depth, bit
-for bit; the options change the filtering. OUT.bag holds the recomputed depth
-with the recording's IR, colour and raw phase frames, on the same time line.
+for bit; the options change the filtering, so one recording can be compared
+with the filters on, off and in the noise-aware mode. OUT.bag holds the
+recomputed depth with the recording's IR, colour and raw phase frames, on the
+same time line.
 
 Options:
   --out OUT.bag                  the recording to write
-  --filter on|off                the depth filters (default: as recorded)
+  --filter on|off|noise-aware    the depth filters (default: as recorded):
+                                 on: median and block deviation; off: none;
+                                 noise-aware: the library's noise-aware depth
+                                 (per-pixel noise, edge-preserving smoothing)
   --filter-param CODE=V[:V2],... filter parameters by the library's filter
                                  codes, e.g. 4=100 (block deviation) or 1=5:2
                                  (5 x 5 median, 2 passes); may be repeated
@@ -118,12 +123,10 @@ int run_reprocess(const args_t& args)
         return usage_error(kCommand, "give --out OUT.bag, --compare, or both");
     std::optional<int> filter;
     if (const auto f = a.value("filter")) {
-        if (*f == "on")
-            filter = 1;
-        else if (*f == "off")
-            filter = 0;
-        else
-            return usage_error(kCommand, "--filter takes on or off, not \"" + *f + "\"");
+        int mode = 0;
+        if (!parse_filter_mode(*f, mode))
+            return usage_error(kCommand, kFilterModeError + *f + "\"");
+        filter = mode;
     }
     std::map<int, std::vector<float>> params;
     if (const auto p = a.value("filter-param"))

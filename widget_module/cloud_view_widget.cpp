@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimerEvent>
+#include <algorithm>
 
 #include <pcl/point_types.h>
 #include <pcl/visualization/pcl_visualizer.h>
@@ -16,13 +17,16 @@
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 
+#include "depth_scale_bar.h"
 #include "view_bar_fit.h"
 #include "view_cloud_polydata.h"
 #include "view_common.h"
 #include "view_stall_notice.h"
 #include "view_depth_probe.h"
 #include "view_geometry.h"
+#include "view_quality_tools.h"
 #include "view_shared_frames.h"
+#include "zavire/frame_data.h"
 
 cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
     : QWidget(parent), m_image_width(width), m_image_height(height) {
@@ -74,6 +78,27 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
                                             Qt::SmoothTransformation);
     label->setPixmap(m_color_bar);
   }
+  // The bar with a scale stands in for the plain one (kept hidden in the
+  // form); btn_see shows and hides it as it did the plain bar.
+  m_scale_bar = new depth_scale_bar(page_2d);
+  m_scale_bar->setObjectName(QStringLiteral("depth_scale_bar"));
+  if (!bar.empty())
+    m_scale_bar->set_colour_bar(QImage(bar.data, bar.cols, bar.rows, static_cast<int>(bar.step),
+                                       QImage::Format_RGB888)
+                                    .copy());
+  m_scale_bar->hide();
+
+  m_quality = new view_quality_tools(page_2d);
+  btn_quality = m_quality->make_button(widget_btns);
+  m_quality->set_escape_scope(this);
+  // In a small grid cell the pane would cover the image: the view expands
+  // over the view area, as its expand button does (restore gives it back).
+  connect(m_quality, &view_quality_tools::sig_needs_room, this, [this] {
+    if (!m_expended && parentWidget() != nullptr) on_btn_expend();
+  });
+  // The measurement box and the bar stay above the region overlay.
+  widget_location->raise();
+  m_scale_bar->raise();
 
   label_frame_content->setText(QStringLiteral("%1x%2").arg(width).arg(height));
   apply_texts();
@@ -184,6 +209,8 @@ void cloud_view_widget::on_btn_2d() {
   btn_info->setIcon(view_icon("info.png"));
   widget_time->hide();
   btn_see->setEnabled(true);
+  btn_quality->setEnabled(true);
+  m_quality->set_page_shown(true);
   emit sig_change_mode(0);
   update_start_button();
   page_2d->resize(width(), height() - widget_title->height());
@@ -198,8 +225,11 @@ void cloud_view_widget::on_btn_3d() {
   widget_time->hide();
   widget_location->hide();
   label->hide();
+  m_scale_bar->hide();
   btn_see->setIcon(view_icon("see.png"));
   btn_see->setEnabled(false);
+  m_quality->set_page_shown(false);
+  btn_quality->setEnabled(false);
   update_start_button();
   emit sig_change_mode(1);
 }
@@ -227,13 +257,18 @@ void cloud_view_widget::on_btn_photo() { emit sig_save_tof(); }
 void cloud_view_widget::on_btn_color_setting() {}
 
 void cloud_view_widget::on_btn_see() {
-  if (label->isVisible()) {
-    label->hide();
+  if (m_scale_bar->isVisible()) {
+    m_scale_bar->hide();
     btn_see->setIcon(view_icon("see.png"));
   } else {
-    label->show();
+    m_scale_bar->show();
+    m_scale_bar->raise();
     btn_see->setIcon(view_icon("see_on.png"));
   }
+}
+
+void cloud_view_widget::set_distance_range(int near_mm, int far_mm) {
+  m_scale_bar->set_range(near_mm, far_mm);
 }
 
 void cloud_view_widget::on_btn_expend() {
@@ -264,13 +299,21 @@ void cloud_view_widget::slot_resolution_change(int pixel_width, int pixel_height
   m_image_height = pixel_height;
   label_frame_content->setText(QStringLiteral("%1x%2").arg(pixel_width).arg(pixel_height));
   fit_bars();
+  fit_quality_tools();
 }
 
 void cloud_view_widget::slot_show_depth() {
   if (m_stall) m_stall->frame_arrived();
   label_time_content->setText(view_time_stamp_text());
   if (m_paused_2d) return;
-  view_copy_depth_images(&m_depth_color, &m_depth_raw);
+  frame_data::depth_frame_facts facts;
+  view_copy_depth_images(&m_depth_color, &m_depth_raw, &facts);
+  // IR of the same frame set (the driver publishes it first); copied only
+  // while the quality tools measure.
+  cv::Mat ir;
+  if (m_quality->in_use()) view_copy_raw_ir(&ir);
+  if (ir.size() != m_depth_raw.size()) ir.release();
+  m_quality->take_frame(m_depth_raw, ir, facts);
   update();
   update_point_info();
   count_frame();
@@ -350,6 +393,7 @@ void cloud_view_widget::mousePressEvent(QMouseEvent* event) {
   const int title = widget_title->height();
   if (y >= widget->y() || y < title) {
     widget_location->hide();
+    m_quality->clear_probe_pixel();
     return;
   }
   m_click_point = QPoint(x, y - title);
@@ -366,6 +410,7 @@ void cloud_view_widget::mousePressEvent(QMouseEvent* event) {
     label_location_content->setText(texts.location);
     if (texts.distance) label_distance_content->setText(*texts.distance);
     if (texts.stddev) label_stddev_content->setText(*texts.stddev);
+    m_quality->set_probe_pixel(pixel);
     emit sig_rgbd_click_point_sync(pixel);
   }
 }
@@ -410,6 +455,19 @@ void cloud_view_widget::resizeEvent(QResizeEvent* event) {
     label->setPixmap(m_color_bar);
   }
   fit_bars();
+  fit_quality_tools();
+}
+
+void cloud_view_widget::fit_quality_tools() {
+  // page_2d's origin is the top of the image area; the image is drawn there
+  // as paintEvent draws it, below the title.
+  const QSize area = widget_view->size();
+  const QSize image(m_image_width, m_image_height);
+  m_quality->set_geometry(image, view_letterbox(area, image, 0), QRect(QPoint(0, 0), area));
+  const int bar_width = m_scale_bar->sizeHint().width();
+  m_scale_bar->setGeometry(area.width() - bar_width - 2, 4, bar_width,
+                           std::max(m_scale_bar->minimumSizeHint().height(), area.height() - 8));
+  m_quality->set_pane_right_margin(bar_width + 2);
 }
 
 void cloud_view_widget::fit_bars() {
@@ -417,7 +475,7 @@ void cloud_view_widget::fit_bars() {
   // however narrow the grid makes the view.
   view_pack_bar_buttons(widget_btns,
                         {btn_relevance, btn_3d_picture, btn_3d, btn_2d, btn_color_setting, btn_see,
-                         btn_start, btn_photo, btn_info, btn_expend, btn_close},
+                         btn_quality, btn_start, btn_photo, btn_info, btn_expend, btn_close},
                         width());
   view_fit_info_strip(widget_time,
                       {{label_time, {}},

@@ -9,7 +9,9 @@
 
 #include "ui_cloud_view.h"
 
+class depth_scale_bar;
 class view_cloud_polydata;
+class view_quality_tools;
 
 namespace pcl {
 namespace visualization {
@@ -42,6 +44,12 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   // The raw depth of the picture on screen (the paused one while paused);
   // read access for tests.
   const cv::Mat& shown_depth() const { return m_depth_raw; }
+  // The depth-quality tools of the 2D page and the colour bar with its scale.
+  view_quality_tools* quality_tools() const { return m_quality; }
+  depth_scale_bar* scale_bar() const { return m_scale_bar; }
+  QPushButton* quality_button() const { return btn_quality; }
+  // The distance range the depth colours span (near and far limit, mm).
+  void set_distance_range(int near_mm, int far_mm);
 
  signals:
   void sig_exit();
@@ -85,6 +93,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   void update_point_info();
   void count_frame();
   void fit_bars();
+  void fit_quality_tools();
 
   std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
   std::unique_ptr<view_cloud_polydata> m_cloud_data;
@@ -108,4 +117,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   int m_show_timer_id = 0;
 
   view_stall_notice* m_stall = nullptr;
+  depth_scale_bar* m_scale_bar = nullptr;
+  view_quality_tools* m_quality = nullptr;
+  QPushButton* btn_quality = nullptr;
 };

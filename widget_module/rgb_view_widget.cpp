@@ -1,5 +1,6 @@
 #include "rgb_view_widget.h"
 
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,13 +11,30 @@
 #include "view_stall_notice.h"
 #include "view_depth_probe.h"
 #include "view_geometry.h"
+#include "view_quality_tools.h"
 #include "view_shared_frames.h"
+#include "zavire/frame_data.h"
 #include "zavire/tof_param_info.h"
 
 rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent) {
   setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
   view_shrinkable_bar(widget->layout());
+  // The region tools measure the registered depth under the colour image in
+  // RGBD mode; their button sits left of the others.
+  m_quality = new view_quality_tools(view_widget);
+  btn_quality = m_quality->make_button(widget);
+  m_quality->set_escape_scope(this);
+  connect(m_quality, &view_quality_tools::sig_needs_room, this, [this] {
+    if (!m_expended && btn_expend->isEnabled() && parentWidget() != nullptr) on_btn_expend();
+  });
+  if (auto* bar = qobject_cast<QBoxLayout*>(widget->layout())) {
+    const int at = bar->indexOf(btn_photo);
+    bar->insertWidget(at, btn_quality);
+    bar->insertSpacerItem(at + 1, new QSpacerItem(20, 20, QSizePolicy::Maximum, QSizePolicy::Minimum));
+  }
+  btn_quality->hide();
+  m_quality->set_page_shown(false);
   connect(btn_start, &QPushButton::clicked, this, &rgb_view_widget::on_btn_start);
   connect(btn_info, &QPushButton::clicked, this, &rgb_view_widget::on_btn_info);
   connect(btn_photo, &QPushButton::clicked, this, &rgb_view_widget::on_btn_photo);
@@ -60,6 +78,21 @@ void rgb_view_widget::set_expend(bool bExpend) {
 void rgb_view_widget::set_rgbd_mode(bool rgbd) {
   m_rgbd_mode = rgbd;
   btn_close->setVisible(!rgbd);
+  btn_quality->setVisible(rgbd);
+  m_quality->set_page_shown(rgbd);
+  if (!rgbd) m_quality->set_pane_shown(false);
+  fit_quality_tools();
+}
+
+void rgb_view_widget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  fit_quality_tools();
+}
+
+void rgb_view_widget::fit_quality_tools() {
+  const QSize area = view_widget->size();
+  const QSize image(m_image_width, m_image_height);
+  m_quality->set_geometry(image, view_letterbox(area, image, 0), QRect(QPoint(0, 0), area));
 }
 
 void rgb_view_widget::set_param_info(const tof_param_info& info) {
@@ -116,11 +149,13 @@ void rgb_view_widget::slot_resolution_change(int pixel_width, int pixel_height) 
   label_frame_content->setText(
       QStringLiteral("%1\u00d7%2").arg(pixel_width).arg(pixel_height));
   fit_info_strip();
+  fit_quality_tools();
 }
 
 void rgb_view_widget::slot_rgb_widget_resize() {
   view_fit_image_view(this, widget_title, view_widget, widget, widget_time);
   fit_info_strip();
+  fit_quality_tools();
 }
 
 void rgb_view_widget::fit_info_strip() {
@@ -146,6 +181,7 @@ void rgb_view_widget::mousePressEvent(QMouseEvent* event) {
   const int title = widget_title->height();
   if (y >= widget->y() || y < title) {
     widget_location->hide();
+    m_quality->clear_probe_pixel();
     return;
   }
   m_click_point = QPoint(x, y - title);
@@ -162,13 +198,17 @@ void rgb_view_widget::mousePressEvent(QMouseEvent* event) {
     label_location_content->setText(texts.location);
     if (texts.distance) label_distance_content->setText(*texts.distance);
     if (texts.stddev) label_stddev_content->setText(*texts.stddev);
+    m_quality->set_probe_pixel(pixel);
     emit sig_rgbd_click_point_sync(pixel);
   }
 }
 
 void rgb_view_widget::slot_show_depth() {
   if (!m_rgbd_mode || m_paused) return;
-  view_copy_depth_images(&m_depth_color, &m_depth_raw);
+  frame_data::depth_frame_facts facts;
+  view_copy_depth_images(&m_depth_color, &m_depth_raw, &facts);
+  // Registered depth has no IR of its size; the IR rows stay empty.
+  m_quality->take_frame(m_depth_raw, cv::Mat(), facts);
   update_point_info();
 }
 

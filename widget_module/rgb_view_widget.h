@@ -15,6 +15,7 @@ struct tof_param_info;
 // of RGBD mode a click measures the registered depth at the colour pixel and
 // is mirrored to the depth view.
 class view_stall_notice;
+class view_quality_tools;
 
 class rgb_view_widget : public QWidget, public Ui_rgb_view {
   Q_OBJECT
@@ -32,6 +33,9 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   void watch_for_stalls();
   void set_rgbd_mode(bool rgbd);
   void set_param_info(const tof_param_info& info);
+  // The depth-quality tools over the registered depth (RGBD mode only).
+  view_quality_tools* quality_tools() const { return m_quality; }
+  QPushButton* quality_button() const { return btn_quality; }
 
  signals:
   void sig_stop_start(bool stop);
@@ -59,11 +63,13 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   void enterEvent(QEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void fit_info_strip();
   void update_point_info();
+  void fit_quality_tools();
 
   QPixmap m_frame;
   bool m_paused = false;
@@ -82,4 +88,6 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   QMap<int, int> m_resolutions;
 
   view_stall_notice* m_stall = nullptr;
+  view_quality_tools* m_quality = nullptr;
+  QPushButton* btn_quality = nullptr;
 };

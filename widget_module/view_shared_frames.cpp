@@ -8,6 +8,13 @@ void view_copy_depth_images(cv::Mat* color, cv::Mat* raw) {
   *raw = frame_data::depth_raw_image.clone();
 }
 
+void view_copy_depth_images(cv::Mat* color, cv::Mat* raw, frame_data::depth_frame_facts* facts) {
+  std::lock_guard<std::mutex> lock(frame_data::depth_image_lock);
+  *color = frame_data::depth_color_image.clone();
+  *raw = frame_data::depth_raw_image.clone();
+  *facts = frame_data::depth_facts;
+}
+
 void view_copy_raw_ir(cv::Mat* raw) {
   std::lock_guard<std::mutex> lock(frame_data::ir_image_lock);
   *raw = frame_data::ir_raw_image.clone();

@@ -6,6 +6,9 @@
 namespace cv {
 class Mat;
 }
+namespace frame_data {
+struct depth_frame_facts;
+}
 namespace pcl {
 struct PointXYZRGB;
 template <typename PointT>
@@ -19,6 +22,8 @@ class PointCloud;
 // Deep copies of the shared depth colour image (RGB888) and raw depth image
 // (16-bit millimetres), taken together under the depth image lock.
 void view_copy_depth_images(cv::Mat* color, cv::Mat* raw);
+// The same with what the camera said about that depth image.
+void view_copy_depth_images(cv::Mat* color, cv::Mat* raw, frame_data::depth_frame_facts* facts);
 
 // Deep copy of the shared raw IR image (16-bit), under the IR image lock.
 void view_copy_raw_ir(cv::Mat* raw);

@@ -22,6 +22,7 @@
 #include "app/window_settings.h"
 #include "bubble_widget.h"
 #include "cloud_view_widget.h"
+#include "filter_mode_control.h"
 #include "module_probe.h"
 #include "playback_bar.h"
 #include "rgb_view_widget.h"
@@ -58,6 +59,8 @@ viewer::viewer(QWidget *parent) : parent_widget(parent)
     connect(check_fillter, &QCheckBox::stateChanged, this, &viewer::check_fillter_change);
     connect(check_flip_ver, &QCheckBox::stateChanged, this, &viewer::check_flip_ver_change);
     connect(check_flip_hor, &QCheckBox::stateChanged, this, &viewer::check_flip_hor_change);
+    // The mode beside the filter switch (standard or noise-aware).
+    m_filter_mode = new filter_mode_control(check_fillter, combo_filter_mode, this);
 
     widget_info->hide();
     widget_module->hide();

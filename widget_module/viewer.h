@@ -16,6 +16,7 @@ class bubble_widget;
 class playback_bar;
 class cloud_view_widget;
 class driver_operate;
+class filter_mode_control;
 class parameter_setting_widget;
 class rgb_view_widget;
 class save_path_widget;
@@ -56,6 +57,7 @@ public:
     bubble_widget *message_bubble() const { return bubble; }
     save_path_widget *tof_save_panel() const { return save_panel; }
     parameter_setting_widget *parameter_panel() const { return param_panel; }
+    filter_mode_control *filter_mode() const { return m_filter_mode; }
     const tof_param_info &depth_parameters() const { return tof_info; }
     bool rgb_module_is_on() const { return rgb_module_on; }
     // The notice over the view area when no view can show frames.
@@ -235,6 +237,7 @@ private:
     QTimer *m_list_timer = nullptr;
     bool m_list_has_camera = false;
     QLabel *m_view_notice = nullptr;
+    filter_mode_control *m_filter_mode = nullptr;
     // The view the user expanded to fill the view area (null when none);
     // tracked from the views' sig_expend_view.
     QPointer<QWidget> m_expanded_view;

@@ -6,6 +6,7 @@
 #include "app/trace.h"
 #include "app/user_message.h"
 #include "cloud_view_widget.h"
+#include "filter_mode_control.h"
 #include "module_naming.h"
 #include "module_probe.h"
 #include "parameter_setting_widget.h"
@@ -181,6 +182,7 @@ void viewer::slot_device_info(QString current_module, QString product_number, QS
     }
 
     if (driver) {
+        m_filter_mode->attach(driver);
         bool filter_on = false;
         if (driver->get_filter(filter_on))
             check_fillter->setChecked(filter_on);
@@ -452,6 +454,11 @@ void viewer::solt_show_tof_view()
         connect(this, &viewer::sig_resize_widget, tof_view, &cloud_view_widget::resize_widget);
         connect(this, &viewer::sig_rgbd_rgb_click_point_sync, tof_view,
                 &cloud_view_widget::OnSlotRGBDClickPointSync);
+        // The colour bar's scale follows the distance range the colours span.
+        const auto range = driver->get_distance_range(); // (far, near)
+        if (range.first > range.second)
+            tof_view->set_distance_range(range.second, range.first);
+        connect(this, &viewer::sig_change_distance_range, tof_view, &cloud_view_widget::set_distance_range);
         tof_view->watch_for_stalls();
         tof_view->show();
         place_view_record_button();
@@ -592,7 +599,7 @@ void viewer::slos_expend_view(bool bExpend)
 void viewer::check_fillter_change(int state)
 {
     if (driver)
-        driver->set_filter(state == Qt::Checked);
+        m_filter_mode->apply_switch(driver, state == Qt::Checked);
 }
 
 void viewer::check_flip_ver_change(int state)

@@ -37,10 +37,18 @@ bool driver_operate::DealwithDepthData(pvx3::frame* depth_frame, int& width, int
             // Copies are made before taking the lock; the lock only swaps them in.
             cv::Mat colour = cv::Mat(h, w, CV_8UC3, const_cast<uint8_t*>(render)).clone();
             cv::Mat raw = cv::Mat(h, w, CV_16UC1, const_cast<void*>(data)).clone();
+            frame_data::depth_frame_facts facts;
+            facts.frame_number = depth_frame->get_frame_number();
+            facts.time_s = static_cast<double>(depth_frame->get_timestamp_us()) / 1e6;
+            facts.flip_vertical = m_flip_vertical;
+            facts.flip_horizontal = m_flip_horizontal;
+            if (mode == 0)
+                facts.lens = depth_lens(depth_frame, w, h, facts.flip_vertical, facts.flip_horizontal);
             {
                 std::lock_guard<std::mutex> guard(frame_data::depth_image_lock);
                 frame_data::depth_color_image = colour;
                 frame_data::depth_raw_image = raw;
+                frame_data::depth_facts = facts;
             }
             emit sig_update_date_vec();
         }
@@ -87,6 +95,34 @@ bool driver_operate::DealwithDepthData(pvx3::frame* depth_frame, int& width, int
     width = w;
     height = h;
     return true;
+}
+
+std::optional<quality::depth_intrinsics> driver_operate::depth_lens(pvx3::frame* depth_frame, int width,
+                                                                    int height, bool flip_vertical,
+                                                                    bool flip_horizontal)
+{
+    const bool rgbd = m_rgbd_on;
+    if (m_lens.width != width || m_lens.height != height || m_lens.rgbd != rgbd) {
+        m_lens = lens_cache();
+        m_lens.width = width;
+        m_lens.height = height;
+        m_lens.rgbd = rgbd;
+    }
+    if (m_lens.lens || m_pipeline == nullptr)
+        return m_lens.lens;
+    if (m_lens.retry_in > 0) {
+        --m_lens.retry_in;
+        return std::nullopt;
+    }
+    // One point cloud per size: about what one 3D-page frame costs.
+    pvx3::process_engine* engine = m_pipeline->get_process_engine();
+    pvx3::frame* cloud = engine != nullptr ? engine->depth_to_point_cloud(depth_frame) : nullptr;
+    std::unique_ptr<float[]> xyz(cloud != nullptr ? static_cast<float*>(cloud->get_render_data()) : nullptr);
+    if (xyz)
+        m_lens.lens = quality::estimate_intrinsics(xyz.get(), width, height, flip_vertical, flip_horizontal);
+    if (!m_lens.lens)
+        m_lens.retry_in = 30;
+    return m_lens.lens;
 }
 
 bool driver_operate::DealwithIRData(pvx3::frame* ir_frame, bool saving, int number)

@@ -11,6 +11,7 @@
 #include "tof_param_info.h"
 
 #include "app/task_observer.h"
+#include "quality/camera_rays.h"
 
 #include <recording/writer.h>
 
@@ -95,6 +96,13 @@ public:
     std::pair<int, int> get_option3_range();
     bool get_filter(bool& on);
     int set_filter(bool on);
+    // The filter option's value (a pvx3_filter_mode: 0 off, 1 standard, 2
+    // noise-aware), the highest value the camera offers (its range's upper
+    // bound: 1 on a camera without the noise-aware mode, 0 without a camera)
+    // and setting it; set_filter above writes only 0 and 1.
+    bool get_filter_mode(int& mode);
+    int get_filter_mode_max();
+    int set_filter_mode(int mode);
     int set_flip_vertical(bool on);
     int set_flip_horizontal(bool on);
 
@@ -207,6 +215,11 @@ private:
                            pvx3::frame* rgb_frame);
     bool DealwithIRData(pvx3::frame* ir_frame, bool saving, int number);
     void DealwithRGBData(pvx3::frame* rgb_frame, bool saving, int& number, bool rgbd);
+    // The lens of the depth images now streamed, learnt once per image size
+    // and kind from the camera's own point cloud (the SDK hands out no lens).
+    std::optional<quality::depth_intrinsics> depth_lens(pvx3::frame* depth_frame, int width,
+                                                        int height, bool flip_vertical,
+                                                        bool flip_horizontal);
 
     // --- saving (driver_save.cpp) ---
     // Folder check before a depth hand-over (rgb false) or an RGB write (rgb
@@ -243,6 +256,20 @@ private:
 
     std::atomic<bool> m_exit{false};
     std::atomic<int> m_mode{0}; // 0 = 2D page, 1 = 3D page
+    // The flips last set on the camera (written on the GUI thread).
+    std::atomic<bool> m_flip_vertical{false};
+    std::atomic<bool> m_flip_horizontal{false};
+    // Acquisition thread only: the lens learnt for an image size and kind; a
+    // failed try (no valid points yet) is repeated some frames later.
+    struct lens_cache
+    {
+        int width = 0;
+        int height = 0;
+        bool rgbd = false;
+        std::optional<quality::depth_intrinsics> lens;
+        int retry_in = 0;
+    };
+    lens_cache m_lens;
     // The camera answered "no device": it was unplugged (acquisition thread).
     bool m_device_lost = false;
     bool m_loss_reported = false;

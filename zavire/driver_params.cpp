@@ -71,24 +71,54 @@ bool driver_operate::get_filter(bool& on)
 int driver_operate::set_filter(bool on)
 {
     pvx3::sensor* s = sensor();
+    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, on ? 1 : 0) : 0;
     note_setting_change();
-    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, on ? 1 : 0) : 0;
+    return code;
+}
+
+bool driver_operate::get_filter_mode(int& mode)
+{
+    pvx3::sensor* s = sensor();
+    if (s == nullptr)
+        return false;
+    uint16_t value = 0;
+    if (s->get_option(pvx3::PVX3_OPTION_FILTER, value) != 0)
+        return false;
+    mode = value;
+    return true;
+}
+
+int driver_operate::get_filter_mode_max()
+{
+    return option_range(pvx3::PVX3_OPTION_FILTER).first;
+}
+
+int driver_operate::set_filter_mode(int mode)
+{
+    pvx3::sensor* s = sensor();
+    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, static_cast<uint16_t>(mode)) : 0;
+    note_setting_change();
+    return code;
 }
 
 int driver_operate::set_flip_vertical(bool on)
 {
     pvx3::sensor* s = sensor();
-    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
+    const int result = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
+    if (s != nullptr && result == 0)
+        m_flip_vertical = on;
     note_setting_change();
-    return code;
+    return result;
 }
 
 int driver_operate::set_flip_horizontal(bool on)
 {
     pvx3::sensor* s = sensor();
-    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
+    const int result = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
+    if (s != nullptr && result == 0)
+        m_flip_horizontal = on;
     note_setting_change();
-    return code;
+    return result;
 }
 
 void driver_operate::slot_integral_time(uint16_t integral_time)

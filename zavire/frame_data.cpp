@@ -7,6 +7,7 @@ cv::Mat color_bar;
 std::mutex depth_image_lock;
 cv::Mat depth_color_image;
 cv::Mat depth_raw_image;
+depth_frame_facts depth_facts;
 
 std::mutex ir_image_lock;
 cv::Mat ir_image;

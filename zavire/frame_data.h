@@ -12,6 +12,9 @@
 #include <pcl/point_types.h>
 
 #include <mutex>
+#include <optional>
+
+#include "quality/camera_rays.h"
 
 namespace frame_data {
 
@@ -23,6 +26,21 @@ extern cv::Mat color_bar;
 extern std::mutex depth_image_lock;
 extern cv::Mat depth_color_image; // H x W, CV_8UC3, R,G,B byte order
 extern cv::Mat depth_raw_image;   // H x W, CV_16UC1, millimetres; 0 invalid, 1 saturated
+
+// What the views need to know about the depth image beside its pixels (the
+// quality tools: plane fit in millimetres, CSV rows); written with the
+// images under depth_image_lock.
+struct depth_frame_facts
+{
+    std::uint64_t frame_number = 0; // the pipeline's count since its start
+    double time_s = 0;              // capture time, seconds since the start
+    bool flip_vertical = false;     // as the camera mirrored this image
+    bool flip_horizontal = false;
+    // The lens the image was taken with (unmirrored sensor, any size of it);
+    // empty until it could be learnt from the camera's point cloud.
+    std::optional<quality::depth_intrinsics> lens;
+};
+extern depth_frame_facts depth_facts;
 
 // Guards ir_image and ir_raw_image.
 extern std::mutex ir_image_lock;

@@ -49,7 +49,7 @@ int sensor_impl::get_option_range(int option, uint16_t& a, uint16_t& b, pvx3_err
         b = 0;
         return report_ok(error);
     case PVX3_OPTION_FILTER:
-        a = option_state::kFilterMax;
+        a = dev_.filter_max();
         b = PVX3_FILTER_OFF;
         return report_ok(error);
     default:
@@ -222,9 +222,10 @@ int device_impl::set_option(int option, uint16_t value, pvx3_error* error)
         options_.flip_horizontal = value != 0;
         return report_ok(error);
     case PVX3_OPTION_FILTER:
-        if (value > option_state::kFilterMax)
+        if (value > filter_max())
             return report(error, PVX3_ERROR_INVALID_ARGUMENT,
-                          "filter takes 0 (off), 1 (standard) or 2 (noise-aware)");
+                          settings_.noise_aware_filter ? "filter takes 0 (off), 1 (standard) or 2 (noise-aware)"
+                                                       : "filter takes 0 (off) or 1 (standard) on this camera");
         options_.filter = value;
         return report_ok(error);
     case PVX3_OPTION_INTEGRATION_TIME_RANGE:

@@ -34,6 +34,7 @@ struct option_state {
     bool flip_horizontal = false;
     uint16_t filter = PVX3_FILTER_STANDARD;  // a pvx3_filter_mode
     static constexpr uint16_t kFilterMax = PVX3_FILTER_NOISE_AWARE;
+    static constexpr uint16_t kFilterMaxOlder = PVX3_FILTER_STANDARD;  // PVX3_NO_NOISE_AWARE_FILTER
 };
 
 class device_impl;
@@ -60,6 +61,11 @@ public:
     int get_calibration(int width, int height, pvx3_calibration& out, pvx3_error* error) override;
 
     const sdk_settings& settings() const { return settings_; }
+    // Highest filter mode this camera offers.
+    uint16_t filter_max() const
+    {
+        return settings_.noise_aware_filter ? option_state::kFilterMax : option_state::kFilterMaxOlder;
+    }
     const factory_calibration& calibration() const { return calibration_; }
     const char* info(int key) const;
     bool supports(int stream, int width, int height) const;

@@ -60,6 +60,7 @@ sdk_settings read_settings()
     s.has_tof = !env_flag("PVX3_NO_TOF", false);
     s.has_rgb = !env_flag("PVX3_NO_RGB", false);
     s.has_raw = !env_flag("PVX3_NO_RAW_FRAMES", false);
+    s.noise_aware_filter = !env_flag("PVX3_NO_NOISE_AWARE_FILTER", false);
     env_text("PVX3_MODULE_NAME", s.module_name);
     env_text("PVX3_PRODUCT_NUMBER", s.product_number);
     env_text("PVX3_SERIAL_NUMBER", s.serial_number);

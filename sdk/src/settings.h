@@ -12,6 +12,7 @@ struct sdk_settings {
     bool has_tof = true;
     bool has_rgb = true;
     bool has_raw = true;             // the depth sensor hands out its raw phase frames
+    bool noise_aware_filter = true;  // the filter option offers mode 2 (an older camera: 0 and 1 only)
     std::string module_name = "DUAL-T4";
     std::string product_number = "PVX-T4-0640";
     std::string serial_number = "VT4C0A1B2C3";

@@ -301,6 +301,25 @@ TEST(Filter, RangeListsTheModesAndOthersAreRefused)
     EXPECT_EQ(value, pvx3::PVX3_FILTER_STANDARD) << "a refused mode leaves the last one";
 }
 
+// A camera without the noise-aware mode says so by its range (1 to 0) and
+// refuses 2, keeping the mode it had.
+TEST(Filter, OlderCameraOffersOnlyOffAndStandard)
+{
+    scoped_environment env({{"PVX3_NO_NOISE_AWARE_FILTER", "1"}});
+    camera cam;
+    uint16_t high = 9, low = 9;
+    ASSERT_EQ(cam.sensor->get_option_range(pvx3::PVX3_OPTION_FILTER, high, low, nullptr), 0);
+    EXPECT_EQ(high, pvx3::PVX3_FILTER_STANDARD);
+    EXPECT_EQ(low, pvx3::PVX3_FILTER_OFF);
+    uint16_t value = 0;
+    EXPECT_EQ(cam.sensor->set_option(pvx3::PVX3_OPTION_FILTER, 0, nullptr), 0);
+    pvx3::pvx3_error err;
+    EXPECT_EQ(cam.sensor->set_option(pvx3::PVX3_OPTION_FILTER, pvx3::PVX3_FILTER_NOISE_AWARE, &err),
+              pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+    ASSERT_EQ(cam.sensor->get_option(pvx3::PVX3_OPTION_FILTER, value, nullptr), 0);
+    EXPECT_EQ(value, pvx3::PVX3_FILTER_OFF);
+}
+
 TEST(Options, UnknownOptionsAndRangesAreRefused)
 {
     scoped_environment env;

@@ -15,6 +15,7 @@
 #include <vtkRendererCollection.h>
 
 #include "view_test_support.h"
+#include "widget_module/depth_scale_bar.h"
 #include "widget_module/cloud_view_widget.h"
 
 namespace {
@@ -394,13 +395,18 @@ TEST_F(CloudView, Screenshot2DWithColourBarAndMeasurement) {
   for (int i = 0; i < 5; ++i) view->slot_show_depth();
   view->OnSlotRGBDClickPointSync(QPoint(320, 240));
   settle();
-  ASSERT_TRUE(view->label->isVisible());
-  // 10 px inside the 451 px image area at both ends, at the right edge.
-  EXPECT_EQ(view->label->geometry(), QRect(620, 10, 20, 431));
+  // The bar with its scale stands where the plain one stood (which stays
+  // hidden): at the right edge, wholly inside the 451 px image area.
+  depth_scale_bar* scale = view->scale_bar();
+  ASSERT_TRUE(scale->isVisible());
+  EXPECT_TRUE(view->label->isHidden());
+  EXPECT_EQ(scale->geometry().right(), 640 - 3);
+  EXPECT_GE(scale->y(), 0);
+  EXPECT_LE(scale->geometry().bottom(), 451);
   const QImage img = save_screenshot(view.get(), QStringLiteral("cloud_view_2d"));
   EXPECT_GT(colour_count(img), 20);
   // The colour bar's top row is the map's far end (red).
-  const QPoint bar = view->label->mapTo(view.get(), QPoint(10, 2));
+  const QPoint bar = scale->mapTo(view.get(), scale->bar_rect().center() - QPoint(0, scale->bar_rect().height() / 2 - 2));
   EXPECT_GT(QColor(img.pixel(bar)).red(), 200);
 }
 

@@ -8,6 +8,7 @@
 #include "app/user_message.h"
 #include "bubble_widget.h"
 #include "cloud_view_widget.h"
+#include "depth_scale_bar.h"
 #include "rgb_view_widget.h"
 #include "viewer_fixture.h"
 #include "widget_ir.h"
@@ -80,7 +81,7 @@ TEST_F(ViewerScreenshots, DepthPages)
     QTest::mouseClick(depth, Qt::LeftButton, Qt::NoModifier, centre);
     ASSERT_TRUE(wait_depth_frames(20));
     EXPECT_FALSE(depth->widget_location->isHidden());
-    EXPECT_FALSE(depth->label->isHidden());
+    EXPECT_TRUE(depth->scale_bar()->isVisible());
     const QImage shot = shoot(window.get(), "03_depth_2d");
     EXPECT_GT(distinct_colours(shot, area_of(v.widget_point_cloud)), 30);
     EXPECT_GT(distinct_colours(shot, area_of(v.widget_ir)), 30);

@@ -7,9 +7,16 @@
 #include <QImage>
 #include <QVariant>
 
+#include <parvolux3/pvx3.h>
+#include <parvolux3/pvx3_testing.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -265,6 +272,74 @@ TEST(SensorOptions, FilterAndFlips)
     EXPECT_GT(range.first, range.second); // maximum first
     const std::pair<int, int> limits = h.driver()->get_option3_range();
     EXPECT_GT(limits.first, limits.second);
+}
+
+// The true lens of the virtual camera's 640 x 480 depth image, from a frame
+// of a context of the test's own (the simulator's record of the frame).
+std::optional<std::array<double, 9>> true_depth_lens()
+{
+    pvx3::context* ctx = pvx3::pvx3_create_context(nullptr);
+    if (ctx == nullptr)
+        return std::nullopt;
+    ctx->query_devices(nullptr);
+    if (ctx->get_device(nullptr) == nullptr)
+        return std::nullopt;
+    pvx3::config* cfg = pvx3::pvx3_create_config(ctx, nullptr);
+    pvx3::pipeline* pipe = pvx3::pvx3_create_pipeline(ctx, nullptr);
+    cfg->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480, nullptr);
+    std::optional<std::array<double, 9>> lens;
+    if (pipe->start(cfg, nullptr) == 0) {
+        std::unique_ptr<pvx3::frameset> fs(pipe->wait_for_frames(60000, nullptr));
+        pvx3::testing::frame_conditions c;
+        if (fs && fs->get_depth_frame(nullptr) && pvx3::testing::conditions_of(fs->get_depth_frame(nullptr), c)) {
+            lens.emplace();
+            std::copy(std::begin(c.lens), std::end(c.lens), lens->begin());
+        }
+        pipe->stop(nullptr);
+    }
+    return lens;
+}
+
+TEST(FrameConversion, DepthFactsCarryNumberTimeFlipsAndTheLens)
+{
+    camera_env env({kFast});
+    const auto truth = true_depth_lens();
+    ASSERT_TRUE(truth.has_value());
+
+    driver_harness h;
+    h.open();
+    ASSERT_TRUE(h.start_tof());
+    ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_date_vec"), 3));
+    auto facts = [] {
+        std::lock_guard<std::mutex> guard(frame_data::depth_image_lock);
+        return frame_data::depth_facts;
+    };
+    const frame_data::depth_frame_facts first = facts();
+    ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_date_vec"), 2));
+    const frame_data::depth_frame_facts later = facts();
+    // Numbered and timed by the camera, in order.
+    EXPECT_GT(later.frame_number, first.frame_number);
+    EXPECT_GT(later.time_s, first.time_s);
+    EXPECT_FALSE(later.flip_vertical);
+    EXPECT_FALSE(later.flip_horizontal);
+
+    // The lens learnt from the point cloud is the simulator's.
+    ASSERT_TRUE(later.lens.has_value());
+    const quality::depth_intrinsics& l = *later.lens;
+    EXPECT_EQ(l.width, 640);
+    EXPECT_EQ(l.height, 480);
+    EXPECT_NEAR(l.fx, (*truth)[0], 0.002 * (*truth)[0]);
+    EXPECT_NEAR(l.fy, (*truth)[1], 0.002 * (*truth)[1]);
+    EXPECT_NEAR(l.cx, (*truth)[2], 0.5);
+    EXPECT_NEAR(l.cy, (*truth)[3], 0.5);
+    EXPECT_NEAR(l.k1, (*truth)[4], 0.01);
+
+    // Flips reach the facts of the frames taken with them.
+    EXPECT_EQ(h.driver()->set_flip_horizontal(true), 0);
+    ASSERT_TRUE(h.wait_for_more(QStringLiteral("update_date_vec"), 3));
+    EXPECT_TRUE(facts().flip_horizontal);
+    EXPECT_FALSE(facts().flip_vertical);
+    EXPECT_LT(h.close(), 1000);
 }
 
 } // namespace

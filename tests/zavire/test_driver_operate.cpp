@@ -107,6 +107,10 @@ TEST(NoCamera, ReportsFailureAndRetriesOnWake)
     EXPECT_EQ(h.driver()->get_distance_range(), std::make_pair(0, 0));
     bool on = true;
     EXPECT_FALSE(h.driver()->get_filter(on));
+    int mode = 7;
+    EXPECT_FALSE(h.driver()->get_filter_mode(mode));
+    EXPECT_EQ(h.driver()->get_filter_mode_max(), 0) << "no camera offers no filter mode";
+    EXPECT_EQ(h.driver()->set_filter_mode(2), 0);
     h.driver()->slot_integral_time(500);
     ASSERT_EQ(h.count(QStringLiteral("integral_time_finish")), 1); // emitted on this thread, delivered at once
     EXPECT_FALSE(h.events(QStringLiteral("integral_time_finish"))[0].args[0].toBool());

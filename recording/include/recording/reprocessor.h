@@ -25,7 +25,8 @@ namespace recording {
 
 struct reprocess_options {
     // The camera's filter option value handed to the library's
-    // SetFilterEnabled: 0 off, 1 the median and block-deviation filters.
+    // SetFilterEnabled: 0 off, 1 the median and block-deviation filters,
+    // 2 the noise-aware mode.
     int filter = 1;
     bool flip_vertical = false, flip_horizontal = false;
     // Filter parameters by code (SetFilterParameter); codes not listed keep

@@ -112,7 +112,7 @@ struct camera_settings {
     int integration_time_us = 0;
     int near_mm = 0, far_mm = 0;  // distance range
     bool flip_vertical = false, flip_horizontal = false;
-    int filter = 0;  // value of the camera's filter option: 0 off, 1 on (further values: the camera's own modes)
+    int filter = 0;  // value of the camera's filter option: 0 off, 1 on, 2 noise-aware (further values: the camera's own modes)
     int depth_width = 0, depth_height = 0;
     int colour_width = 0, colour_height = 0;
     // Reconstruction filter parameters by filter code, as the library reports
