@@ -33,6 +33,13 @@ int main(int argc, char* argv[])
     // process: everything orderly happens in its close handler.
     auto* window = new viewer();
     window->show();
+    // "Tessivue FILE.bag" opens a recording as the camera.
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i)
+        if (args[i].endsWith(QLatin1String(".bag"), Qt::CaseInsensitive)) {
+            window->open_recording_file(args[i]);
+            break;
+        }
     // Ctrl-C and SIGTERM close the window like its close button.
     install_quit_signals([window] { window->close(); });
 

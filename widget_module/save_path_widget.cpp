@@ -1,5 +1,6 @@
 #include "save_path_widget.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QIntValidator>
 
@@ -37,6 +38,14 @@ save_path_widget::save_path_widget(QWidget *parent) : QWidget(parent)
     btn_check_pcd->setText(tr("Point cloud"));
     label_file_path->setText(tr("File path"));
     line_file_path->setPlaceholderText(tr("please select file path"));
+
+    check_raw = new QCheckBox(tr("Raw frames"), this);
+    check_raw->setObjectName(QStringLiteral("check_raw"));
+    check_raw->setGeometry(200, 10, 85, 20);
+    check_raw->setStyleSheet(check_depth->styleSheet());
+    check_raw->setFont(check_depth->font());
+    check_raw->setToolTip(tr("Recordings also keep the raw phase frames (about 10 MB per frame set), "
+                             "so depth can be recomputed from them later"));
     show();
 }
 

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QCheckBox;
+
 #include "ui_save_image.h"
 
 struct save_settings;
@@ -18,6 +20,9 @@ public:
     // true, otherwise posts the reason and returns false.
     bool validate(save_settings &out) const;
     void set_rgbd_lock(bool locked);
+
+    // "Raw frames": recordings also take the camera's raw phase frames.
+    QCheckBox *check_raw = nullptr;
 
 public slots:
     void btn_select_clicked();

@@ -24,6 +24,7 @@
 #include "cloud_view_widget.h"
 #include "filter_mode_control.h"
 #include "module_probe.h"
+#include "playback_bar.h"
 #include "rgb_view_widget.h"
 #include "save_path_widget.h"
 #include "viewer_icons.h"
@@ -142,6 +143,8 @@ viewer::viewer(QWidget *parent) : parent_widget(parent)
         scroll_area_left->verticalScrollBar()->setStyleSheet(QString::fromUtf8(qss.readAll()));
 
     apply_texts_and_fonts();
+    create_record_controls();
+    create_playback_controls();
 
     if (sdk_version != QLatin1String("v0.6.0.3"))
         post_user_message(viewer_text::sdk_mismatch);
@@ -310,6 +313,7 @@ void viewer::relayout_window()
 
     widget_view->setGeometry(label_2->x() + label_2->width(), label_2->y(),
                              width() - label_2->x() - label_2->width(), label_2->height());
+    place_timeline();
     layout_view_area(true);
     layout_left_panel();
     place_view_notice();
@@ -317,6 +321,10 @@ void viewer::relayout_window()
 
 bool viewer::eventFilter(QObject *watched, QEvent *event)
 {
+    // The bar lays its buttons out on resize; the record button follows them.
+    if (tof_view && (watched == tof_view->widget || watched == tof_view->widget_btns) &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        QTimer::singleShot(0, this, &viewer::place_view_record_button);
     if (watched == btn_save_picture && event->type() == QEvent::MouseButtonRelease &&
         !btn_save_picture->isEnabled() && btn_save_picture->isVisible() && driver)
         OnBtnSaveClicked();
@@ -338,6 +346,8 @@ void viewer::on_btn_close_module()
 void viewer::teardown(const char *function)
 {
     trace(trace_info, QStringLiteral("close module"), kSource, function, __LINE__);
+    // The recording is finished before anything stops: nothing recorded is lost.
+    finish_recording();
     if (driver) {
         if (driver->m_tof_on)
             driver->stop_tof();
@@ -376,5 +386,6 @@ void viewer::teardown(const char *function)
         driver->deleteLater();
         driver = nullptr;
     }
+    after_playback_closed();
     m_list_timer->stop();
 }

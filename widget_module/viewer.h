@@ -1,16 +1,19 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 #include "parent_widget.h"
 #include "ui_zavire_class.h"
 #include "zavire/tof_param_info.h"
 
 class bubble_widget;
+class playback_bar;
 class cloud_view_widget;
 class driver_operate;
 class filter_mode_control;
@@ -25,6 +28,9 @@ struct save_settings;
 
 namespace pvx3 {
 class context;
+}
+namespace playback {
+class recording_camera;
 }
 
 // The application's main window: product information, the module list and
@@ -61,6 +67,25 @@ public:
     // made at first use (the SDK reads its configuration then). One context
     // for both, so that the list shows what the camera really is.
     pvx3::context *sdk_context();
+
+    // Recording (viewer_record.cpp) and playback (viewer_playback.cpp).
+    QPushButton *record_button() const { return m_btn_record; }
+    QPushButton *view_record_button() const { return m_view_record_btn; }
+    QLabel *record_status() const { return m_record_status; }
+    QPushButton *open_recording_button() const { return m_btn_open_recording; }
+    bool is_recording() const;
+    // Adds a recording file to the camera list as "Recording: NAME"; false
+    // (with a message) when it is not a readable recording.
+    bool add_recording(const QString &path);
+    // Adds it and opens it at once, as a click on its row would.
+    bool open_recording_file(const QString &path);
+    // The recording open as the camera, null while a camera (or nothing) is.
+    playback::recording_camera *playback_camera() const { return m_playback.get(); }
+    playback_bar *timeline() const { return m_timeline; }
+    // The depth view's "Recorded / Re-processed" switch (null unless a
+    // recording with raw phase frames plays) and its recorded-value line.
+    QPushButton *depth_source_button() const { return m_btn_depth_source; }
+    QLabel *recorded_value_label() const { return m_recorded_value; }
 
 signals:
     void sig_resolution_change(int pixel_width, int pixel_height);
@@ -113,6 +138,8 @@ public slots:
     void OnTOFWidgetSaveBtnClicked();
     void OnRGBWidgetSaveBtnClicked();
     void OnIRWidgetSaveBtnClicked();
+    void toggle_recording();
+    void open_recording_clicked();
 
 private slots:
     void slot_show_rgb_view();
@@ -152,7 +179,7 @@ private:
     void collapse_rgbd_sections();
 
     // --- module control (viewer_module.cpp)
-    void open_module();
+    void open_module(pvx3::context *context = nullptr);
     void ensure_parameter_panel();
     void refresh_tof_param_info();
     void lock_rgb_controls(bool locked);
@@ -171,6 +198,26 @@ private:
     void start_tof_save();
     void start_rgbd_save();
     void choose_save_folder(QLineEdit *field, void (*store)(const QString &));
+
+    // --- recording (viewer_record.cpp)
+    void create_record_controls();
+    void place_view_record_button();
+    void update_record_status();
+    void show_record_state(bool recording);
+    // Finishes a running recording and tells the user; `problem` is why the
+    // writer stopped by itself (empty when the user or a close stops it).
+    void finish_recording(const QString &problem = QString());
+
+    // --- playback (viewer_playback.cpp)
+    void create_playback_controls();
+    void open_recording(const QString &path);
+    void apply_playback_locks();
+    void after_playback_closed();
+    void place_timeline();
+    QString recording_row_name(const QString &path) const;
+    void add_depth_source_switch();
+    void set_reprocessing(bool on);
+    void show_recorded_value();
 
     driver_operate *driver = nullptr;
     rgb_view_widget *rgb_view = nullptr;
@@ -194,4 +241,16 @@ private:
     // The view the user expanded to fill the view area (null when none);
     // tracked from the views' sig_expend_view.
     QPointer<QWidget> m_expanded_view;
+
+    QPushButton *m_btn_record = nullptr;
+    QPointer<QPushButton> m_view_record_btn;
+    QLabel *m_record_status = nullptr;
+    QTimer *m_record_timer = nullptr;
+    QElapsedTimer m_record_clock;
+    QPushButton *m_btn_open_recording = nullptr;
+    QStringList m_recording_paths; // listed in the module list
+    std::shared_ptr<playback::recording_camera> m_playback;
+    playback_bar *m_timeline = nullptr;
+    QPointer<QPushButton> m_btn_depth_source;
+    QPointer<QLabel> m_recorded_value;
 };

@@ -10,6 +10,8 @@
 #include "module_naming.h"
 #include "module_probe.h"
 #include "parameter_setting_widget.h"
+
+#include <playback/recording_camera.h>
 #include "rgb_view_widget.h"
 #include "save_path_widget.h"
 #include "user_define.h"
@@ -45,34 +47,51 @@ bool viewer::list_modules(bool tell_none)
     const bool found = probe_first_module(sdk_context(), &raw_name);
     const bool appeared = found && !m_list_has_camera;
     m_list_has_camera = found;
-    if (!found) {
+    if (!found && tell_none)
+        post_user_message(viewer_text::no_camera);
+    // The camera first, then the recordings opened (their path in UserRole).
+    QStringList names;
+    QStringList paths;
+    if (found) {
+        names << module_display_name(raw_name, true);
+        paths << QString();
+    }
+    for (const QString &path : m_recording_paths) {
+        names << recording_row_name(path);
+        paths << path;
+    }
+    if (names.isEmpty()) {
         for (int row = table_module->rowCount() - 1; row >= 0; --row)
             table_module->removeRow(row);
         table_module->hide();
-        if (tell_none)
-            post_user_message(viewer_text::no_camera);
         return false;
     }
-    const QString name = module_display_name(raw_name, true);
     // An unchanged list is left alone, so a click on it is never lost.
-    if (table_module->isVisible() && table_module->rowCount() == 1 && table_module->item(0, 0)
-        && table_module->item(0, 0)->text() == name)
-        return true;
+    bool same = table_module->isVisible() && table_module->rowCount() == names.size();
+    for (int row = 0; same && row < names.size(); ++row)
+        same = table_module->item(row, 0) && table_module->item(row, 0)->text() == names[row];
+    if (same)
+        return found;
     for (int row = table_module->rowCount() - 1; row >= 0; --row)
         table_module->removeRow(row);
-    table_module->insertRow(0);
-    table_module->setItem(0, 0, new QTableWidgetItem(name));
-    table_module->setRowHeight(0, 30);
-    table_module->resize(table_module->width(), 30);
+    for (int row = 0; row < names.size(); ++row) {
+        table_module->insertRow(row);
+        auto *item = new QTableWidgetItem(names[row]);
+        item->setData(Qt::UserRole, paths[row]);
+        item->setToolTip(paths[row]);
+        table_module->setItem(row, 0, item);
+        table_module->setRowHeight(row, 30);
+    }
+    table_module->resize(table_module->width(), 30 * names.size());
     table_module->show();
     table_module->raise();
     if (appeared && !tell_none)
-        post_user_message(QString::fromUtf8(viewer_text::camera_found).arg(name));
+        post_user_message(QString::fromUtf8(viewer_text::camera_found).arg(names.front()));
     if (appeared && m_view_notice->isVisible()) {
         m_view_notice->setText(QString::fromUtf8(viewer_text::view_notice_back));
         place_view_notice();
     }
-    return true;
+    return found;
 }
 
 void viewer::refresh_module_list()
@@ -84,21 +103,26 @@ void viewer::refresh_module_list()
     list_modules(false);
 }
 
-void viewer::slot_table_select(int, int)
+void viewer::slot_table_select(int row, int)
 {
+    const QTableWidgetItem *item = table_module->item(row, 0);
+    const QString recording = item ? item->data(Qt::UserRole).toString() : QString();
     table_module->hide();
     m_list_timer->stop();
     m_list_has_camera = false;
-    open_module();
+    if (!recording.isEmpty())
+        open_recording(recording);
+    else
+        open_module();
     rgb_info = tof_param_info();
 }
 
-void viewer::open_module()
+void viewer::open_module(pvx3::context *context)
 {
     if (driver)
         return;
     m_view_notice->hide();
-    driver = new driver_operate(sdk_context());
+    driver = new driver_operate(context ? context : sdk_context());
     connect(driver, &driver_operate::sig_update_date, this, &viewer::slot_update_date);
     connect(driver, &driver_operate::sig_stream_failed, this, &viewer::slot_stream_failed,
             Qt::QueuedConnection);
@@ -148,12 +172,30 @@ void viewer::slot_device_info(QString current_module, QString product_number, QS
     widget_rgb_module->setVisible(has_rgb);
     btn_save_picture->setVisible(has_rgb);
     widget_rgbd_module->setVisible(has_tof && has_rgb);
+    m_btn_record->show();
+    if (m_playback) {
+        // A recording shows its own name; it registers no depth to colour.
+        const QString recording = QString::fromStdString(m_playback->display_name());
+        label_current_module->setText(recording);
+        label_pro_name_content->setText(recording);
+        widget_rgbd_module->hide();
+    }
 
     if (driver) {
         m_filter_mode->attach(driver);
         bool filter_on = false;
         if (driver->get_filter(filter_on))
             check_fillter->setChecked(filter_on);
+        if (m_playback) {
+            uint16_t a = 0;
+            pvx3::sensor *s = m_playback->get_device()->get_sensor();
+            for (auto [check, option] : {std::make_pair(check_flip_ver, int(pvx3::PVX3_OPTION_FLIP_VERTICAL)),
+                                         std::make_pair(check_flip_hor, int(pvx3::PVX3_OPTION_FLIP_HORIZONTAL))}) {
+                const bool blocked = check->blockSignals(true);
+                check->setChecked(s && s->get_option(option, a) == 0 && a != 0);
+                check->blockSignals(blocked);
+            }
+        }
         if (combo_resolution->count() == 0) {
             for (const stream_format &format : driver->get_rgb_formats())
                 combo_resolution->addItem(resolution_text(format.width, format.height));
@@ -162,6 +204,7 @@ void viewer::slot_device_info(QString current_module, QString product_number, QS
             user_define::attach(combo_resolution, combo_resolution->currentText());
         }
     }
+    apply_playback_locks();
     layout_left_panel();
 }
 
@@ -173,6 +216,7 @@ void viewer::OnSlotResetResolution()
         return;
     tof_info = driver->get_depth_resolutions();
     ensure_parameter_panel();
+    apply_playback_locks();
 }
 
 void viewer::ensure_parameter_panel()
@@ -360,6 +404,7 @@ void viewer::lock_rgb_controls(bool locked)
                        static_cast<QWidget *>(btn_select), static_cast<QWidget *>(combo_resolution),
                        static_cast<QWidget *>(check_flip_hor), static_cast<QWidget *>(check_flip_ver)})
         w->setEnabled(!locked);
+    apply_playback_locks();
 }
 
 void viewer::update_save_button()
@@ -416,6 +461,8 @@ void viewer::solt_show_tof_view()
         connect(this, &viewer::sig_change_distance_range, tof_view, &cloud_view_widget::set_distance_range);
         tof_view->watch_for_stalls();
         tof_view->show();
+        place_view_record_button();
+        add_depth_source_switch();
         btn_tof_expend->setEnabled(true);
         update_save_button();
     }
@@ -686,6 +733,7 @@ void viewer::slot_finish_change_frame(bool success, int pixel_width, int pixel_h
     }
     if (tof_view)
         tof_view->set_save_enabled(true);
+    apply_playback_locks();
 }
 
 // ------------------------------------------------------- click-point sync

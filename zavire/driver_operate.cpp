@@ -2,6 +2,7 @@
 
 #include "driver_trace.h"
 #include "frame_convert.h"
+#include "frame_recorder.h"
 #include "frame_data.h"
 #include "save_batch.h"
 #include "save_pool.h"
@@ -10,6 +11,7 @@
 #include "app/user_message.h"
 
 #include <parvolux3/pvx3.h>
+#include <playback/host_context.h>
 #include <qzapi/image_refiner.h>
 
 #include <QMetaType>
@@ -59,8 +61,9 @@ driver_operate::driver_operate(pvx3::context* context)
     if (m_context != nullptr) {
         m_context->query_devices();
         m_device = m_context->get_device();
-        m_config = pvx3::pvx3_create_config(m_context);
-        m_pipeline = pvx3::pvx3_create_pipeline(m_context);
+        // A recording played back makes its own (playback/host_context.h).
+        m_config = playback::create_config(m_context);
+        m_pipeline = playback::create_pipeline(m_context);
     }
 
     {
@@ -100,6 +103,8 @@ bool driver_operate::start_tof()
             return false;
         }
     }
+    m_depth_stream_w = m_param_info.width;
+    m_depth_stream_h = m_param_info.height;
     m_tof_on = true;
     m_pending_command = 1;
     m_command_waiting = true;
@@ -168,6 +173,8 @@ bool driver_operate::start_rgbd()
     m_tof_on = false;
     m_rgb_on = false;
     m_rgbd_on = true;
+    m_depth_stream_w = kRgbdDepthWidth;
+    m_depth_stream_h = kRgbdDepthHeight;
     m_pending_command = 5;
     m_command_waiting = true;
     return true;
@@ -283,7 +290,7 @@ bool driver_operate::init_device()
         m_context->query_devices();
         m_device = m_context->get_device();
         if (m_device != nullptr)
-            m_pipeline = pvx3::pvx3_create_pipeline(m_context);
+            m_pipeline = playback::create_pipeline(m_context);
     }
     if (m_device == nullptr) {
         DRIVER_TRACE(trace_error, QStringLiteral("No device"), "driver_operate::init_device");
@@ -293,9 +300,10 @@ bool driver_operate::init_device()
     const std::vector<int> streams = m_device.load()->get_support_stream();
     const bool has_tof = std::find(streams.begin(), streams.end(), int(stream_depth)) != streams.end();
     const bool has_rgb = std::find(streams.begin(), streams.end(), int(stream_rgb)) != streams.end();
+    m_raw_offered = std::find(streams.begin(), streams.end(), int(pvx3::PVX3_STREAM_RAW_PHASE)) != streams.end();
 
     auto info = [this](int key) {
-        const char* text = pvx3::pvx3_get_device_info(m_device, key);
+        const char* text = playback::device_info(m_context, m_device, key);
         return text != nullptr ? QString::fromUtf8(text) : QString();
     };
     const QString version = info(pvx3::PVX3_CAMERA_INFO_FIRMWARE_VERSION);
@@ -349,6 +357,7 @@ void driver_operate::drop_module(int module)
 void driver_operate::start_streams(int module, QList<int>& failed)
 {
     pvx3::pvx3_error error;
+    configure_raw_stream();
     m_stream_started = std::chrono::steady_clock::now().time_since_epoch().count();
     if (m_pipeline->start(m_config, &error) == 0)
         return;
@@ -444,6 +453,13 @@ void driver_operate::take_command()
                 m_param_info.width = m_requested_width;
                 m_param_info.height = m_requested_height;
                 reports.append({m_requested_width, m_requested_height, 0, !failed.contains(int(module_tof))});
+            }
+            break;
+        case 9:
+            // The recording switched the raw phase stream on or off.
+            if ((m_tof_on || m_rgbd_on) && m_pipeline != nullptr && m_config != nullptr) {
+                m_pipeline->stop();
+                start_streams(m_rgbd_on ? module_rgbd : module_tof, failed);
             }
             break;
         case 8:
@@ -645,6 +661,7 @@ void driver_operate::run()
                 }
             }
         }
+        record_frame_set(*set);
         if (ok && saving)
             hand_over(depth_index, *pool);
         submit_dumps(*pool);

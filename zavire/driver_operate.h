@@ -14,6 +14,8 @@
 #include "app/task_observer.h"
 #include "quality/camera_rays.h"
 
+#include <recording/writer.h>
+
 #include <QList>
 #include <QMap>
 #include <QPixmap>
@@ -46,6 +48,7 @@ class sensor;
 } // namespace pvx3
 
 struct save_task;
+class frame_recorder;
 class save_batch;
 class save_pool;
 
@@ -119,6 +122,28 @@ public:
     // (counted from the first refusal after a start) before that counts as a
     // refusal of the change (ms).
     static constexpr int kIntegralTimeSettleMs = 1000;
+
+    // Recording (driver_record.cpp), GUI thread. A recording takes every
+    // frame set of the running modules (and the raw phase frames when asked
+    // and offered) into a file; it survives module, resolution and setting
+    // changes.
+    struct record_state
+    {
+        bool active = false;
+        QString path;
+        bool raw_frames = false;
+        recording::writer_status status;
+    };
+    // False with a message in words when the file cannot be made or a
+    // recording is running already.
+    bool start_recording(const QString &path, bool raw_frames, QString &error);
+    bool is_recording();
+    record_state recording_state();
+    // Finishes the file (what is queued is written first). `final_state`
+    // describes the closed file; false with the reason when it is incomplete.
+    bool stop_recording(record_state &final_state, QString &error);
+    // The camera hands out raw phase frames (known after device initialisation).
+    bool offers_raw_frames() const { return m_raw_offered; }
 
     // ITaskObserver: the last frame of a save batch was handled (worker thread).
     void on_task_finished() override;
@@ -220,6 +245,13 @@ private:
 
     void count_frame_set(pvx3::frameset* set, double work_ms);
 
+    // --- recording (driver_record.cpp) ---
+    // Enables or disables the raw phase stream as the recording asks (command
+    // lock held, before each pipeline start).
+    void configure_raw_stream();
+    void record_frame_set(const pvx3::frameset& set); // acquisition thread
+    void note_setting_change();
+
     // First "not now" of the current run of integration-time refusals (GUI
     // thread).
     std::optional<std::chrono::steady_clock::time_point> m_refusing_since;
@@ -259,6 +291,13 @@ private:
     // wait(): an ordering of the thread's last writes that sanitizers see
     // (QThread::wait synchronises through futexes they cannot follow).
     std::mutex m_run_lock;
+
+    // Record lock: guards m_recorder (the recorder itself is thread-safe).
+    std::mutex m_record_lock;
+    std::shared_ptr<frame_recorder> m_recorder;
+    std::atomic<bool> m_raw_offered{false};
+    bool m_raw_wanted = false;                      // under the command lock
+    int m_depth_stream_w = 0, m_depth_stream_h = 0; // configured depth size, under the command lock
 
     std::mutex m_stats_lock;
     loop_statistics m_stats;

@@ -71,7 +71,9 @@ bool driver_operate::get_filter(bool& on)
 int driver_operate::set_filter(bool on)
 {
     pvx3::sensor* s = sensor();
-    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, on ? 1 : 0) : 0;
+    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, on ? 1 : 0) : 0;
+    note_setting_change();
+    return code;
 }
 
 bool driver_operate::get_filter_mode(int& mode)
@@ -94,7 +96,9 @@ int driver_operate::get_filter_mode_max()
 int driver_operate::set_filter_mode(int mode)
 {
     pvx3::sensor* s = sensor();
-    return s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, static_cast<uint16_t>(mode)) : 0;
+    const int code = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FILTER, static_cast<uint16_t>(mode)) : 0;
+    note_setting_change();
+    return code;
 }
 
 int driver_operate::set_flip_vertical(bool on)
@@ -103,6 +107,7 @@ int driver_operate::set_flip_vertical(bool on)
     const int result = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_VERTICAL, on ? 1 : 0) : 0;
     if (s != nullptr && result == 0)
         m_flip_vertical = on;
+    note_setting_change();
     return result;
 }
 
@@ -112,6 +117,7 @@ int driver_operate::set_flip_horizontal(bool on)
     const int result = s != nullptr ? s->set_option(pvx3::PVX3_OPTION_FLIP_HORIZONTAL, on ? 1 : 0) : 0;
     if (s != nullptr && result == 0)
         m_flip_horizontal = on;
+    note_setting_change();
     return result;
 }
 
@@ -124,6 +130,7 @@ void driver_operate::slot_integral_time(uint16_t integral_time)
     }
     const int code = s->set_option(pvx3::PVX3_OPTION_INTEGRATION_TIME, integral_time);
     if (code == 0) {
+        note_setting_change();
         m_refusing_since.reset();
         emit sig_change_integral_time_finish(true);
         return;
@@ -157,6 +164,7 @@ void driver_operate::slot_change_distance_range(int min, int max)
         return;
     if (pvx3::sensor* s = sensor())
         s->set_option_range(pvx3::PVX3_OPTION_DISTANCE_RANGE, static_cast<uint16_t>(max), static_cast<uint16_t>(min));
+    note_setting_change();
 }
 
 void driver_operate::slot_change_stram(int width, int height, int type)
@@ -169,6 +177,8 @@ void driver_operate::slot_change_stram(int width, int height, int type)
             return;
         m_pending_command = 7;
         m_command_waiting = true;
+        m_depth_stream_w = width;
+        m_depth_stream_h = height;
         if (m_config != nullptr) {
             m_config->enable_stream(stream_depth, width, height);
             m_config->enable_stream(stream_ir, width, height);

@@ -1,0 +1,319 @@
+// A recording played back behind the pvx3 interfaces: what it offers, the
+// frame sets it hands out, its timeline and its read-only settings.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include <playback/recording_camera.h>
+#include <recording/depth_colours.h>
+#include <recording/reader.h>
+
+#include "recording_test_support.h"
+
+namespace {
+
+using recording::bit;
+using recording::stream;
+using recording_test::capture_result;
+
+constexpr int kFrames = 24;
+
+class Playback : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new recording_test::scratch_folder();
+        path = new std::string(folder->file("session.bag"));
+        recording_test::capture_case c;
+        c.name = "playback";
+        c.streams = bit(stream::depth) | bit(stream::ir) | bit(stream::colour) | bit(stream::raw_phase);
+        captured = new capture_result(recording_test::capture(*path, c, kFrames));
+    }
+    static void TearDownTestSuite()
+    {
+        delete captured;
+        delete path;
+        delete folder;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(captured->closed) << captured->close_error;
+        std::string error;
+        camera = playback::recording_camera::open(*path, error);
+        ASSERT_TRUE(camera) << error;
+        device = camera->get_device();
+        config = camera->create_config();
+        pipe = camera->create_pipeline();
+    }
+
+    // Index in the capture of the frame set with this camera number.
+    static int captured_index(uint64_t number)
+    {
+        for (size_t i = 0; i < captured->frames.size(); ++i)
+            if (captured->frames[i].number == number)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    std::unique_ptr<pvx3::frameset> next(unsigned timeout_ms = 2000)
+    {
+        return std::unique_ptr<pvx3::frameset>(pipe->wait_for_frames(timeout_ms));
+    }
+
+    static recording_test::scratch_folder* folder;
+    static std::string* path;
+    static capture_result* captured;
+    std::unique_ptr<playback::recording_camera> camera;
+    pvx3::device* device = nullptr;
+    pvx3::config* config = nullptr;
+    pvx3::pipeline* pipe = nullptr;
+};
+
+recording_test::scratch_folder* Playback::folder = nullptr;
+std::string* Playback::path = nullptr;
+capture_result* Playback::captured = nullptr;
+
+TEST_F(Playback, OffersWhatWasRecorded)
+{
+    EXPECT_EQ(camera->display_name(), "Recording: session.bag");
+    EXPECT_EQ(camera->query_devices(), 1);
+    const std::vector<int> streams = device->get_support_stream();
+    EXPECT_EQ(streams, (std::vector<int>{pvx3::PVX3_STREAM_DEPTH, pvx3::PVX3_STREAM_IR, pvx3::PVX3_STREAM_RGB,
+                                         pvx3::PVX3_STREAM_RAW_PHASE}));
+    bool depth = false, colour = false;
+    for (const pvx3::pvx3_stream_format& f : device->get_support_format()) {
+        depth = depth || (f.type == pvx3::PVX3_STREAM_DEPTH && f.width == 640 && f.height == 480);
+        colour = colour || (f.type == pvx3::PVX3_STREAM_RGB && f.width == 1920 && f.height == 1080);
+    }
+    EXPECT_TRUE(depth);
+    EXPECT_TRUE(colour);
+    std::string error;
+    auto r = recording::reader::open(*path, error);
+    ASSERT_TRUE(r);
+    ASSERT_TRUE(r->device());
+    EXPECT_STREQ(playback::device_info(camera.get(), device, pvx3::PVX3_CAMERA_INFO_MODULE_NAME),
+                 r->device()->module_name.c_str());
+    pvx3::pvx3_calibration cal;
+    EXPECT_EQ(device->get_calibration(640, 480, cal), 0);
+    EXPECT_EQ(cal.words, captured->calibration->words);
+    EXPECT_EQ(device->get_calibration(320, 240, cal), pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+    EXPECT_TRUE(camera->can_reprocess()) << camera->reprocess_unavailable_reason();
+}
+
+TEST_F(Playback, HandsOutTheRecordedFramesInOrder)
+{
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_IR, 640, 480), 0);
+    camera->set_speed(4);
+    ASSERT_EQ(pipe->start(config), 0);
+    for (int i = 0; i < kFrames; ++i) {
+        auto set = next();
+        ASSERT_TRUE(set) << i;
+        pvx3::frame* depth = set->get_depth_frame();
+        pvx3::frame* ir = set->get_ir_frame();
+        ASSERT_TRUE(depth && ir) << i;
+        EXPECT_EQ(set->get_rgb_frame(), nullptr) << "colour was not enabled";
+        EXPECT_EQ(set->get_raw_frame(), nullptr) << "raw phase was not enabled";
+        ASSERT_EQ(captured_index(depth->get_frame_number()), i);
+        const auto& sdk = captured->frames[i];
+        ASSERT_EQ(depth->get_data_size(), sdk.pixels[int(stream::depth)].size());
+        EXPECT_EQ(std::memcmp(depth->get_data(), sdk.pixels[int(stream::depth)].data(), depth->get_data_size()), 0);
+        EXPECT_EQ(std::memcmp(ir->get_data(), sdk.pixels[int(stream::ir)].data(), ir->get_data_size()), 0);
+        EXPECT_EQ(depth->get_timestamp_us(), sdk.timestamp_us);
+        EXPECT_EQ(camera->where().index, size_t(i));
+        // Coloured as the SDK colours depth, over the recorded distance range.
+        std::vector<uint8_t> rgb(640 * 480 * 3);
+        recording::colourise_depth(static_cast<const uint16_t*>(depth->get_data()), 640 * 480,
+                                   captured->settings.near_mm, captured->settings.far_mm,
+                                   recording::sdk_colour_table(), rgb.data());
+        EXPECT_EQ(std::memcmp(depth->get_render_data(), rgb.data(), rgb.size()), 0);
+    }
+    // Without loop, playing ends at the last frame set.
+    EXPECT_FALSE(camera->where().playing);
+    // Then the last frame set stays, handed out again as from a still scene.
+    auto still = next(300);
+    ASSERT_TRUE(still);
+    EXPECT_EQ(captured_index(still->get_depth_frame()->get_frame_number()), kFrames - 1);
+    pipe->stop();
+    pvx3::pvx3_error e;
+    EXPECT_EQ(pipe->wait_for_frames(1000, &e), nullptr);
+    EXPECT_EQ(e.code, pvx3::PVX3_ERROR_NOT_STREAMING);
+}
+
+TEST_F(Playback, PausedTimelineStepsAndSeeks)
+{
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    camera->pause();
+    ASSERT_EQ(pipe->start(config), 0);
+    auto first = next();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(captured_index(first->get_depth_frame()->get_frame_number()), 0);
+    struct move {
+        const char* name;
+        int step;        // 0: seek
+        size_t seek_to;
+        size_t expected;
+    };
+    const move moves[] = {
+        {"forward", 1, 0, 1},      {"forward again", 1, 0, 2}, {"back", -1, 0, 1},
+        {"seek", 0, 17, 17},       {"past the end", 0, 999, kFrames - 1},
+        {"step at the end", 1, 0, kFrames - 1}, {"back to the start", 0, 0, 0}, {"before the start", -1, 0, 0},
+    };
+    for (const move& m : moves) {
+        if (m.step)
+            camera->step(m.step);
+        else
+            camera->seek(m.seek_to);
+        EXPECT_EQ(camera->where().index, m.expected) << m.name;
+        const auto t0 = std::chrono::steady_clock::now();
+        auto set = next();
+        ASSERT_TRUE(set) << m.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100)) << m.name;
+        EXPECT_EQ(captured_index(set->get_depth_frame()->get_frame_number()), int(m.expected)) << m.name;
+        EXPECT_FALSE(camera->where().playing) << m.name;
+    }
+    // Paused, the frame set shown comes again (as from a still scene).
+    auto again = next(500);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(captured_index(again->get_depth_frame()->get_frame_number()), 0);
+}
+
+TEST_F(Playback, SpeedScalesTheRecordedPace)
+{
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    std::string error;
+    auto r = recording::reader::open(*path, error);
+    const double recorded_s = double(r->stamp_ns(kFrames - 1) - r->stamp_ns(0)) / 1e9;
+    camera->pause();
+    ASSERT_EQ(pipe->start(config), 0);
+    auto pass_s = [&](double speed) {
+        camera->set_speed(speed);
+        camera->seek(0);
+        EXPECT_TRUE(next());
+        const auto t0 = std::chrono::steady_clock::now();
+        camera->play();
+        for (int i = 1; i < kFrames; ++i)
+            EXPECT_TRUE(next()) << speed << " " << i;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    };
+    const double normal = pass_s(1), quarter = pass_s(0.25), double_speed = pass_s(2);
+    EXPECT_NEAR(normal, recorded_s, 0.2 * recorded_s);
+    EXPECT_NEAR(quarter / normal, 4.0, 0.6);
+    EXPECT_NEAR(double_speed / normal, 0.5, 0.12);
+    camera->set_speed(100);
+    EXPECT_EQ(camera->where().speed, 4.0);
+    camera->set_speed(0.01);
+    EXPECT_EQ(camera->where().speed, 0.25);
+}
+
+TEST_F(Playback, LoopStartsOver)
+{
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    camera->set_loop(true);
+    camera->set_speed(4);
+    camera->seek(kFrames - 2);
+    ASSERT_EQ(pipe->start(config), 0);
+    std::vector<int> order;
+    for (int i = 0; i < 4; ++i) {
+        auto set = next();
+        ASSERT_TRUE(set);
+        order.push_back(captured_index(set->get_depth_frame()->get_frame_number()));
+    }
+    EXPECT_EQ(order, (std::vector<int>{kFrames - 2, kFrames - 1, 0, 1}));
+    EXPECT_EQ(camera->where().passes, 1u);
+    EXPECT_TRUE(camera->where().playing);
+}
+
+TEST_F(Playback, CameraSettingsAreReadOnly)
+{
+    pvx3::sensor* s = device->get_sensor();
+    ASSERT_NE(s, nullptr);
+    uint16_t v = 0, a = 0, b = 0;
+    ASSERT_EQ(s->get_option(pvx3::PVX3_OPTION_INTEGRATION_TIME, v), 0);
+    EXPECT_EQ(v, captured->settings.integration_time_us);
+    pvx3::pvx3_error e;
+    for (int option : {pvx3::PVX3_OPTION_INTEGRATION_TIME, pvx3::PVX3_OPTION_FLIP_VERTICAL,
+                       pvx3::PVX3_OPTION_FLIP_HORIZONTAL}) {
+        EXPECT_EQ(s->set_option(option, 1, &e), pvx3::PVX3_ERROR_UNSUPPORTED) << option;
+        EXPECT_FALSE(e.message.empty());
+    }
+    EXPECT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    // The filter (re-processing) and the distance range (display) apply.
+    EXPECT_EQ(s->set_option(pvx3::PVX3_OPTION_FILTER, 0), 0);
+    ASSERT_EQ(s->get_option(pvx3::PVX3_OPTION_FILTER, v), 0);
+    EXPECT_EQ(v, 0);
+    EXPECT_EQ(s->set_option_range(pvx3::PVX3_OPTION_DISTANCE_RANGE, 2000, 500), 0);
+    ASSERT_EQ(s->get_option_range(pvx3::PVX3_OPTION_DISTANCE_RANGE, a, b), 0);
+    EXPECT_EQ(std::make_pair(a, b), std::make_pair(uint16_t(2000), uint16_t(500)));
+    EXPECT_EQ(s->set_option_range(pvx3::PVX3_OPTION_DISTANCE_RANGE, 500, 2000), pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+    camera->pause();
+    ASSERT_EQ(pipe->start(config), 0);
+    auto set = next();
+    ASSERT_TRUE(set);
+    pvx3::frame* depth = set->get_depth_frame();
+    std::vector<uint8_t> rgb(640 * 480 * 3);
+    recording::colourise_depth(static_cast<const uint16_t*>(depth->get_data()), 640 * 480, 500, 2000,
+                               recording::sdk_colour_table(), rgb.data());
+    EXPECT_EQ(std::memcmp(depth->get_render_data(), rgb.data(), rgb.size()), 0);
+    // A stream the recording lacks cannot be enabled.
+    EXPECT_EQ(config->enable_stream(pvx3::PVX3_STREAM_POINT_CLOUD, 640, 480), pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(Playback, PointCloudFromTheRecordedCalibration)
+{
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    camera->pause();
+    ASSERT_EQ(pipe->start(config), 0);
+    auto set = next();
+    ASSERT_TRUE(set);
+    pvx3::frame* cloud = pipe->get_process_engine()->depth_to_point_cloud(set->get_depth_frame());
+    ASSERT_NE(cloud, nullptr);
+    std::unique_ptr<float[]> xyz(static_cast<float*>(cloud->get_render_data()));
+    const uint16_t* depth = static_cast<const uint16_t*>(set->get_depth_frame()->get_data());
+    // z of a point is the depth (along the optical axis) it came from; the
+    // points lie on the undistorted grid, so at depth edges and the border a
+    // pixel's point may come from a neighbour or be missing.
+    int valid = 0, points = 0, wrong = 0;
+    for (int i = 0; i < 640 * 480; ++i) {
+        if (depth[i] > 1)
+            ++valid;
+        if (xyz[i * 3 + 2] == 0.0f)
+            continue;
+        ++points;
+        if (depth[i] <= 1 || std::abs(xyz[i * 3 + 2] - depth[i]) > 0.5f)
+            ++wrong;
+    }
+    EXPECT_LT(wrong, points / 10);
+    EXPECT_GT(points, valid * 8 / 10);
+}
+
+TEST(PlaybackOpen, RefusesWhatIsNotARecording)
+{
+    recording_test::scratch_folder folder;
+    struct bad {
+        const char* name;
+        const char* content;  // null: no file
+        recording::open_status status;
+    };
+    const bad cases[] = {
+        {"missing.bag", nullptr, recording::open_status::not_found},
+        {"text.bag", "not a bag at all", recording::open_status::not_a_bag},
+    };
+    for (const bad& c : cases) {
+        const std::string path = folder.file(c.name);
+        if (c.content)
+            std::ofstream(path) << c.content;
+        std::string error;
+        recording::open_status status = recording::open_status::ok;
+        EXPECT_EQ(playback::recording_camera::open(path, error, &status), nullptr) << c.name;
+        EXPECT_EQ(status, c.status) << c.name;
+        EXPECT_FALSE(error.empty()) << c.name;
+    }
+}
+
+}  // namespace
