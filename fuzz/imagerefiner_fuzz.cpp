@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fill.h"
 #include "image_refine_impl.h"
 
 namespace {
@@ -48,9 +49,7 @@ void SizeOf(uint8_t kind, uint16_t wCode, uint16_t hCode, int32_t& w, int32_t& h
 template <typename T>
 std::vector<T> Fill(const uint8_t* bytes, size_t n, size_t count) {
   std::vector<T> out(count);
-  if (n == 0) return out;
-  auto* dst = reinterpret_cast<uint8_t*>(out.data());
-  for (size_t k = 0; k < count * sizeof(T); ++k) dst[k] = bytes[k % n];
+  fuzz::FillRepeated(bytes, n, out.data(), count * sizeof(T));
   return out;
 }
 

@@ -41,7 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (Valid(width, height) && int64_t(width) * height > kMaxPixels) return 0;
   // The 1920 x 1080 colour tables of device type 4 are the colour_alignment
   // target's work.
-  if (in.deviceType == 4) in.block.colourIntrinsics[0] = 0.0f;
+  if (in.deviceType == 4) {
+    in.block.colourIntrinsics[0] = 0.0f;
+    if (in.initKind == 2) return 0;  // the built-in type 4 block has colour intrinsics
+  }
 
   auto impl = std::make_unique<qzapi::ReconstructionImpl>();
   impl->diagnosticWindowAllowed = false;
@@ -63,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const int32_t frameW = in.frameWidth ? fuzz::SizeFromCode(in.frameWidth) : impl->depthWidth;
   const int32_t frameH = in.frameHeight ? fuzz::SizeFromCode(in.frameHeight) : impl->depthHeight;
-  const bool frameValid = Valid(frameW, frameH) && int64_t(frameW) * frameH <= kMaxPixels * 16;
+  const bool frameValid = Valid(frameW, frameH) && int64_t(frameW) * frameH <= std::max<int64_t>(kMaxPixels, int64_t(impl->depthWidth) * impl->depthHeight);
   const size_t framePixels = frameValid ? size_t(frameW) * frameH : 1;
 
   uint16_t* depth = nullptr;

@@ -26,7 +26,7 @@ const char* BlockWords(const qzapi::CalibrationBlock& b) { return reinterpret_ca
 
 bool Decode(const uint8_t* data, size_t size, ReconstructionInput& out) {
   if (size < kHeaderBytes) return false;
-  out.initKind = data[0] % 3;
+  out.initKind = data[0] < 3 ? data[0] : 0;
   out.deviceType = static_cast<int8_t>(data[1]);
   out.mode = static_cast<int8_t>(data[2]);
   out.operations = data[3];
@@ -92,12 +92,7 @@ int32_t SizeFromCode(uint16_t code) {
 
 std::vector<uint16_t> Samples(const std::vector<uint8_t>& pixels, size_t count) {
   std::vector<uint16_t> out(count, 0);
-  const size_t n = pixels.size() / 2;
-  if (n == 0) return out;
-  for (size_t k = 0; k < count; ++k) {
-    const size_t i = (k % n) * 2;
-    out[k] = static_cast<uint16_t>(pixels[i] | (pixels[i + 1] << 8));
-  }
+  FillRepeated(pixels.data(), pixels.size() & ~size_t(1), out.data(), count * sizeof(uint16_t));
   return out;
 }
 

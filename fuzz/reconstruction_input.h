@@ -8,12 +8,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "fill.h"
 #include "qzapi/reconstruction.h"
 
 namespace fuzz {
 
 struct ReconstructionInput {
-  uint8_t initKind = 0;    // 0 InitWithSize, 1 Init, 2 InitDefault (mod 3)
+  uint8_t initKind = 0;    // 1 Init, 2 InitDefault, anything else InitWithSize
   int8_t deviceType = 1;
   int8_t mode = 0;
   uint8_t operations = 0xff;  // bit mask, see the targets
