@@ -3,7 +3,9 @@
 // viewer's own settings file, small recordings written by the recording
 // library from the virtual camera) plus a few known-hostile ones.
 //
-// Usage: fuzz_seeds CORPUS_FOLDER   (one sub-folder per target is replaced)
+// Usage: fuzz_seeds CORPUS_FOLDER [TARGET...]
+// Replaces the sub-folder of each target named (default: all of them).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -100,12 +102,28 @@ void ColourAlignmentSeeds(const fs::path& root) {
   in.operations = 0x08;
   const uint16_t wall[] = {1000, 1000, 1020, 990, 0, 1000, 1, 1005};
   in.pixels.assign(reinterpret_cast<const uint8_t*>(wall), reinterpret_cast<const uint8_t*>(wall) + sizeof wall);
-  WriteFile(folder / "builtin-type4", fuzz::Encode(in));
+  WriteFile(folder / "builtin-type4", fuzz::Encode(in));  // no colour intrinsics: refused
+  // A colour camera as a calibrated module has it: 1920 x 1080, near the
+  // depth camera's axis, 25 mm apart.
+  const float colour[4] = {1395.2f, 1394.8f, 958.3f, 541.7f};
+  const float colourDistortion[5] = {0.061f, -0.118f, 0.0004f, -0.0007f, 0.052f};
+  std::copy(colour, colour + 4, in.block.colourIntrinsics);
+  std::copy(colourDistortion, colourDistortion + 5, in.block.colourDistCoeffs);
+  in.block.colourWidth = 1920;
+  in.block.colourHeight = 1080;
+  WriteFile(folder / "colour-camera-no-extrinsics", fuzz::Encode(in));
+  // Extrinsics as a calibrated camera has them: near identity, 25 mm apart.
+  const float rotation[9] = {0.9999f, -0.0087f, 0.0105f, 0.0088f, 0.9999f, -0.0044f, -0.0105f, 0.0045f, 0.9999f};
+  std::copy(rotation, rotation + 9, in.block.otherOffset2);
+  in.block.otherOffset3[0] = 25.0f;
+  in.block.otherOffset3[1] = -0.4f;
+  in.block.otherOffset3[2] = 1.2f;
+  WriteFile(folder / "colour-camera", fuzz::Encode(in));
   const std::string offset = "offset = {0.001,-0.002,0.0005,1800,12,0.03,1}\n";
   in.operations = 0x0a;
   in.frameWidth = static_cast<uint16_t>(offset.size());
   in.pixels.insert(in.pixels.begin(), offset.begin(), offset.end());
-  WriteFile(folder / "builtin-type4-with-offset-file", fuzz::Encode(in));
+  WriteFile(folder / "colour-camera-with-offset-file", fuzz::Encode(in));
   in.operations = 0x04;  // a colour frame of another size
   in.width = 1279;
   in.height = 719;
@@ -305,19 +323,21 @@ int RecordingSeeds(const fs::path& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: fuzz_seeds CORPUS_FOLDER\n");
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds CORPUS_FOLDER [TARGET...]\n");
     return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   const fs::path root = argv[1];
-  ReconstructionSeeds(root);
-  ColourAlignmentSeeds(root);
-  OffsetSeeds(root);
-  ImageRefinerSeeds(root);
-  SettingsSeeds(root);
-  const int failures = RecordingSeeds(root);
+  const std::vector<std::string> only(argv + 2, argv + argc);
+  const auto wanted = [&](const std::string& t) { return only.empty() || std::count(only.begin(), only.end(), t); };
+  if (wanted("reconstruction")) ReconstructionSeeds(root);
+  if (wanted("colour_alignment")) ColourAlignmentSeeds(root);
+  if (wanted("offset_file")) OffsetSeeds(root);
+  if (wanted("imagerefiner")) ImageRefinerSeeds(root);
+  if (wanted("settings_file")) SettingsSeeds(root);
+  const int failures = wanted("recording_reader") ? RecordingSeeds(root) : 0;
   if (failures) std::fprintf(stderr, "fuzz_seeds: %d recording(s) could not be made\n", failures);
   return failures ? 1 : 0;
 }
