@@ -252,6 +252,91 @@ TEST(Faults, CorruptedBytesNeverCrashTheReader)
     }
 }
 
+// The bag library trusts the field lengths inside record headers: a field
+// claiming more bytes than its header holds made it read past its buffer
+// (found by fuzzing the reader, in a connection record's data). Such files
+// are refused as damaged before the library parses them.
+struct header_damage {
+    const char* name;
+    // Offset of the 4-byte field length to enlarge, and the length of the
+    // header or data block that field belongs to.
+    void (*locate)(const std::vector<char>& bag, size_t& field, uint32_t& block);
+};
+void PrintTo(const header_damage& c, std::ostream* os) { *os << c.name; }
+
+uint32_t u32_at(const std::vector<char>& b, size_t at)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+// The first connection record: at index_pos, as the file header says.
+size_t first_connection(const std::vector<char>& b)
+{
+    const size_t header_len = u32_at(b, 13);
+    for (size_t pos = 17; pos < 17 + header_len;) {
+        const uint32_t len = u32_at(b, pos);
+        const std::string field(b.data() + pos + 4, len);
+        if (field.rfind("index_pos=", 0) == 0) {
+            uint64_t index_pos = 0;
+            std::memcpy(&index_pos, field.data() + 10, 8);
+            return size_t(index_pos);
+        }
+        pos += 4 + len;
+    }
+    return 0;
+}
+
+class DamagedHeader : public ::testing::TestWithParam<header_damage> {};
+
+TEST_P(DamagedHeader, IsRefusedAsDamagedNotReadPast)
+{
+    scratch_folder dir;
+    const std::string path = dir.file("recording.bag");
+    make_recording(path, 3, recording::compression::lz4);
+    std::vector<char> bytes = file_bytes(path);
+    std::string error;
+    ASSERT_TRUE(recording::reader::open(path, error)) << error;
+
+    size_t field = 0;
+    uint32_t block = 0;
+    GetParam().locate(bytes, field, block);
+    ASSERT_GT(field, 0u);
+    const uint32_t claimed = block + 6900;  // past the block, as the fuzzer found
+    std::memcpy(bytes.data() + field, &claimed, 4);
+    write_bytes(path, bytes);
+
+    open_status status = open_status::ok;
+    EXPECT_FALSE(recording::reader::open(path, error, &status));
+    EXPECT_EQ(status, open_status::damaged);
+    EXPECT_NE(error.find("is damaged"), std::string::npos) << error;
+    EXPECT_NE(error.find("malformed"), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DamagedHeader,
+    ::testing::Values(
+        header_damage{"FileHeaderField",
+                      [](const std::vector<char>& b, size_t& field, uint32_t& block) {
+                          field = 17;
+                          block = u32_at(b, 13);
+                      }},
+        header_damage{"ConnectionHeaderField",
+                      [](const std::vector<char>& b, size_t& field, uint32_t& block) {
+                          const size_t at = first_connection(b);
+                          field = at + 4;
+                          block = u32_at(b, at);
+                      }},
+        header_damage{"ConnectionDataField",
+                      [](const std::vector<char>& b, size_t& field, uint32_t& block) {
+                          const size_t at = first_connection(b);
+                          const size_t data = at + 4 + u32_at(b, at);
+                          field = data + 4;
+                          block = u32_at(b, data);
+                      }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Faults, ARecordingCutShortByAKillIsRepaired)
 {
     scratch_folder dir;
