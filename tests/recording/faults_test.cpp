@@ -16,6 +16,7 @@
 #include <random>
 #include <thread>
 
+#include <nlohmann/json.hpp>
 #include <rosbag/bag.h>
 #include <std_msgs/String.h>
 
@@ -336,6 +337,31 @@ INSTANTIATE_TEST_SUITE_P(
                           block = u32_at(b, data);
                       }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Text from a damaged file (an image encoding, a warning quoting what was
+// read, a device string) may hold bytes that are not UTF-8; the JSON library
+// threw on them, which ended `tessivue-cli info --json` with an abort (found
+// by fuzzing the reader). They are written as U+FFFD instead.
+TEST(Faults, DescriptionsOfBytesThatAreNotUtf8AreJsonNotAnAbort)
+{
+    const std::string bad = "16UC1\xff\xc3(";
+    recording::recording_description d;
+    d.path = "damaged.bag";
+    d.streams.push_back({stream::depth, 3, bad, 8, 6});
+    d.warnings.push_back("unreadable settings record: " + bad);
+    recording::device_info device;
+    device.serial_number = bad;
+    d.device = device;
+    std::string text;
+    ASSERT_NO_THROW(text = recording::to_json_text(d));
+    const nlohmann::json j = nlohmann::json::parse(text);
+    EXPECT_EQ(j["streams"][0]["encoding"], "16UC1\xef\xbf\xbd\xef\xbf\xbd(");
+    EXPECT_EQ(j["device"]["serial_number"], j["streams"][0]["encoding"]);
+    EXPECT_EQ(j["warnings"].size(), 1u);
+
+    ASSERT_NO_THROW(text = recording::unreadable_json_text("x\xfe.bag", open_status::damaged, "bad " + bad));
+    EXPECT_EQ(nlohmann::json::parse(text)["path"], "x\xef\xbf\xbd.bag");
+}
 
 TEST(Faults, ARecordingCutShortByAKillIsRepaired)
 {
