@@ -15,14 +15,17 @@ constexpr uint32_t kMaxHeaderBytes = 1u << 20;  // record headers are a few hund
 constexpr uint8_t kOpIndexData = 0x04, kOpChunkInfo = 0x06, kOpConnection = 0x07;
 // More records than this at the index position is not a recording.
 constexpr uint64_t kMaxIndexRecords = 1u << 22;
+constexpr uint32_t kMaxIndexBytes = 64u << 20;
 
 struct file_closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
 struct record {
-    uint64_t at = 0;    // offset of the record
-    uint64_t next = 0;  // offset of the record after it
+    uint64_t at = 0;       // offset of the record
+    uint64_t data_at = 0;  // offset of its data
+    uint32_t data_len = 0;
+    uint64_t next = 0;     // offset of the record after it
     std::map<std::string, std::string> fields;
 };
 
@@ -51,6 +54,8 @@ public:
         uint32_t data_len = 0;
         if (!read_at(at + 4 + header_len, &data_len, 4))
             return read_result::ended;
+        out.data_at = at + 8 + header_len;
+        out.data_len = data_len;
         out.next = at + 4 + header_len + 4 + data_len;
         uint8_t op = 0;
         const auto it = out.fields.find("op");
@@ -93,6 +98,14 @@ private:
         return true;
     }
 
+public:
+    bool read_data(const record& r, std::vector<uint8_t>& out)
+    {
+        out.resize(r.data_len);
+        return r.data_len == 0 || read_at(r.data_at, out.data(), r.data_len);
+    }
+
+private:
     bool read_at(uint64_t at, void* buf, size_t n)
     {
         if (at > size_ || n > size_ - at)
@@ -166,7 +179,10 @@ bool check_bag_headers(const std::string& path, std::string& problem)
             chunks.push_back(chunk_pos);
         at = rec.next;
     }
-    // Each chunk's header and the index records after its data.
+    // Each chunk's header and the index records after its data. An index
+    // entry locates a message inside the (uncompressed) chunk; the library
+    // reads there without checking, so every entry must lie inside it, and
+    // in an uncompressed chunk the message record's header must be sound.
     for (const uint64_t chunk_pos : chunks) {
         record chunk;
         r = bag.read(chunk_pos, chunk);
@@ -174,6 +190,11 @@ bool check_bag_headers(const std::string& path, std::string& problem)
             return malformed(chunk_pos);
         if (r == read_result::ended)
             continue;
+        uint32_t chunk_size = 0;
+        if (!field_value(chunk, "size", chunk_size))
+            return malformed(chunk_pos);
+        const auto compression = chunk.fields.find("compression");
+        const bool plain = compression != chunk.fields.end() && compression->second == "none";
         at = chunk.next;
         for (uint64_t k = 0; k < kMaxIndexRecords; ++k) {
             record index;
@@ -182,6 +203,20 @@ bool check_bag_headers(const std::string& path, std::string& problem)
                 return malformed(at);
             if (r == read_result::ended || op_of(index) != kOpIndexData)
                 break;
+            std::vector<uint8_t> entries;
+            if (index.data_len > kMaxIndexBytes || !bag.read_data(index, entries))
+                break;  // the library reports what it cannot read
+            for (size_t e = 0; e + 12 <= entries.size(); e += 12) {
+                uint32_t offset = 0;
+                std::memcpy(&offset, entries.data() + e + 8, 4);
+                if (uint64_t(offset) + 8 > chunk_size) {
+                    problem = "the index record at byte " + std::to_string(at) + " points past the end of its chunk";
+                    return false;
+                }
+                record message;
+                if (plain && bag.read(chunk.data_at + offset, message) == read_result::malformed)
+                    return malformed(chunk.data_at + offset);
+            }
             at = index.next;
         }
     }
