@@ -194,7 +194,7 @@ bool frame_exporter::write(const recording::frame_set& f, const recording::camer
                {"recording", recording_name_},
                {"recording_stamp_ns", f.stamp_ns}};
         const std::string sidecar = folder + "/" + name(stem, "json");
-        if (write_text(sidecar, j.dump(2) + "\n"))
+        if (write_text(sidecar, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n"))
             done(sidecar);
         else
             failed(sidecar);

@@ -1,5 +1,7 @@
 #include "calibration_dump.h"
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "calibration_loader.h"
@@ -15,10 +17,29 @@ void WriteFloats(std::ostream& out, const float* values, int32_t count) {
   }
 }
 
+// Blocks come from the host unchecked: a value outside long long (or NaN)
+// must not reach the conversion, which would be undefined. Such a value is
+// already whole, so it is written exactly; NaN and infinities as to_string
+// writes them.
+void WriteTruncatedValue(std::ostream& out, float v) {
+  constexpr float kLimit = 9223372036854775808.0f;  // 2^63
+  if (v >= -kLimit && v < kLimit) {
+    out << static_cast<long long>(v);
+  } else if (std::isnan(v)) {
+    out << "nan";
+  } else if (std::isinf(v)) {
+    out << (v < 0 ? "-inf" : "inf");
+  } else {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", static_cast<double>(v));
+    out << text;
+  }
+}
+
 void WriteTruncated(std::ostream& out, const float* values, int32_t count) {
   for (int32_t k = 0; k < count; ++k) {
     if (k) out << ',';
-    out << static_cast<long long>(values[k]);
+    WriteTruncatedValue(out, values[k]);
   }
 }
 

@@ -118,7 +118,7 @@ int32_t ReconstructionImpl::GetSupportedFilters(int32_t* codes, int32_t* count, 
   return 8;
 }
 
-void ReconstructionImpl::DumpCalibration(std::ostream& out, CalibrationBlock calibration) {
+void ReconstructionImpl::DumpCalibration(std::stringstream& out, CalibrationBlock calibration) {
   try {
     WriteCalibrationText(out, calibration);
   } catch (...) {

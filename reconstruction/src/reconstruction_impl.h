@@ -55,7 +55,7 @@ class ReconstructionImpl : public Reconstruction {
   int32_t SetFilterParameter(int32_t filter, float* values, int32_t count) override;
   void GetFilterParameter(int32_t filter, float* values, int32_t* count) override;
   int32_t GetSupportedFilters(int32_t* codes, int32_t* count, uint8_t* flag) override;
-  void DumpCalibration(std::ostream& out, CalibrationBlock calibration) override;
+  void DumpCalibration(std::stringstream& out, CalibrationBlock calibration) override;
   void Undistort(const uint16_t* src, int32_t width, int32_t height, uint16_t* dst, int32_t singleChannel) override;
 
   // Members in the documented order.

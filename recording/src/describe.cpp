@@ -313,12 +313,13 @@ std::string to_json_text(const recording_description& d)
     } else {
         j["calibration"] = nullptr;
     }
-    return j.dump(2);
+    return detail::dump_text(j, 2);
 }
 
 std::string unreadable_json_text(const std::string& path, open_status status, const std::string& error)
 {
-    return json{{"path", path}, {"readable", false}, {"status", open_status_name(status)}, {"error", error}}.dump(2);
+    return detail::dump_text(
+        json{{"path", path}, {"readable", false}, {"status", open_status_name(status)}, {"error", error}}, 2);
 }
 
 }  // namespace recording

@@ -261,4 +261,9 @@ bool calibration_from_json(const json& j, calibration& c, std::string& error)
     return true;
 }
 
+std::string dump_text(const json& j, int indent)
+{
+    return j.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
 }  // namespace recording::detail

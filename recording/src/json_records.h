@@ -36,6 +36,11 @@ bool calibration_from_json(const json& j, calibration& out, std::string& error);
 // Parses text into JSON; false (no exception) when it is not JSON.
 bool parse_json(const std::string& text, json& out);
 
+// The text of `j` (indented by `indent` spaces, -1: one line). Strings from a
+// camera or a damaged file may hold invalid UTF-8, which the JSON library
+// would throw on: such bytes become U+FFFD.
+std::string dump_text(const json& j, int indent = -1);
+
 // Looks a value up; `fallback` when missing or of another type.
 template <typename T>
 T value_or(const json& j, const char* key, T fallback)

@@ -13,6 +13,7 @@
 #include <rosbag/view.h>
 #include <std_msgs/String.h>
 
+#include "bag_check.h"
 #include "json_records.h"
 #include "messages.h"
 #include "recording/topics.h"
@@ -273,6 +274,11 @@ std::unique_ptr<reader> reader::open(const std::string& path, std::string& error
     struct stat sb {};
     if (::stat(path.c_str(), &sb) == 0)
         d->file_bytes = static_cast<uint64_t>(sb.st_size);
+    std::string problem;
+    if (!detail::check_bag_headers(path, problem)) {
+        error = path + " is damaged: " + problem;
+        return fail(open_status::damaged);
+    }
     try {
         d->bag.open(path, rosbag::bagmode::Read);
     } catch (const rosbag::BagUnindexedException&) {

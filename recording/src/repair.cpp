@@ -135,7 +135,7 @@ std::string summary_of(reader& r, int64_t& last_stamp)
                          {"ended", "cut short (repaired: counts of what was lost are unknown)"},
                          {"repaired", true}};
     (void)readable;
-    return j.dump();
+    return detail::dump_text(j);
 }
 
 }  // namespace

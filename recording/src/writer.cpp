@@ -104,7 +104,7 @@ struct queue_item {
     uint64_t bytes = 0;  // counted against the queue limit
 };
 
-std::string json_text(const json& j) { return j.dump(); }
+std::string json_text(const json& j) { return detail::dump_text(j); }
 
 }  // namespace
 
@@ -518,7 +518,7 @@ std::string writer::impl::summary_text()
                  {"last_stamp_ns", status_.last_stamp_ns},
                  {"ended", status_.problem.empty() ? std::string("closed") : status_.problem},
                  {"repaired", false}};
-    return j.dump();
+    return detail::dump_text(j);
 }
 
 void writer::impl::finish()

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -79,10 +80,32 @@ TEST(ReconstructionApi, DumpOfAHostBlock) {
   block.depthIntrinsics[1] = 558.2062f;
   block.depthIntrinsics[2] = 315.4468f;
   block.depthIntrinsics[3] = 238.530472f;
-  std::ostringstream out;
+  std::stringstream out;
   Instance()->DumpCalibration(out, block);
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
             "cameraMatrix = { 556.545105,0,315.446808,0,558.206177,238.530472,0,0,1}");
+}
+
+// A host compiled against the header hands its std::stringstream through
+// slot 22 and reads the text back from the same stream; a different parameter
+// type in the library would make the slot receive something else.
+TEST(ReconstructionApi, DumpCalibrationTakesTheHostsStringStream) {
+  using Slot = void (qzapi::Reconstruction::*)(std::stringstream&, qzapi::CalibrationBlock);
+  static_assert(std::is_same_v<decltype(&qzapi::Reconstruction::DumpCalibration), Slot>,
+                "DumpCalibration must take std::stringstream&");
+  const Slot slot = &qzapi::Reconstruction::DumpCalibration;
+  qzapi::CalibrationBlock block;
+  block.serialNumber = "SN-22";
+  block.depthOffset = 7;
+  std::stringstream io;
+  io << "host: ";
+  (Instance()->*slot)(io, block);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(io, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 19u);
+  EXPECT_EQ(lines[0].rfind("host: cameraMatrix = { 0.000000,0,", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[10], "serialNumber = { SN-22 }");
+  EXPECT_EQ(lines[11], "depthOffset = { 7 }");
 }
 
 // The layout the host relies on, byte by byte.

@@ -1,4 +1,5 @@
 // Loading calibration blocks: channels, built-in blocks, the text dump.
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -198,7 +199,7 @@ TEST(CalibrationText, FirstLineOfTheType1BuiltInBlock) {
   CalibrationBlock b;
   ASSERT_TRUE(qzapi::BuildBuiltInCalibration(1, 0, b));
   ReconstructionImpl impl;
-  std::ostringstream out;
+  std::stringstream out;
   impl.DumpCalibration(out, b);
   std::istringstream in(out.str());
   std::vector<std::string> lines;
@@ -226,7 +227,7 @@ TEST(CalibrationText, UsedEntriesAndHostileCounts) {
   b.wigglingError100Count = -4;
   b.colourIntrinsics[0] = 948.5f;
   ReconstructionImpl impl;
-  std::ostringstream out;
+  std::stringstream out;
   impl.DumpCalibration(out, b);
   const std::string text = out.str();
   EXPECT_NE(text.find("otherOffset4 = {1.500000,-2.250000}\n"), std::string::npos);
@@ -237,5 +238,49 @@ TEST(CalibrationText, UsedEntriesAndHostileCounts) {
   const auto line = text.substr(text.find("otherOffset5 = {"));
   EXPECT_EQ(std::count(line.begin(), line.end(), ','), 255);
 }
+
+// Wiggling entries are truncated to integers in the dump. Values that do not
+// fit a 64-bit integer (and NaN) used to go through an unchecked conversion,
+// which is undefined and printed -9223372036854775808 on x86-64.
+struct TruncatedCase {
+  const char* name;
+  float value;
+  const char* text;
+};
+
+void PrintTo(const TruncatedCase& c, std::ostream* os) { *os << c.name; }
+
+class WigglingDumpOfValuesBeyondInt64 : public ::testing::TestWithParam<TruncatedCase> {};
+
+TEST_P(WigglingDumpOfValuesBeyondInt64, WritesTheWholeValue) {
+  const TruncatedCase& c = GetParam();
+  CalibrationBlock b;
+  b.wigglingError80Count = 2;
+  b.wigglingError80[0] = c.value;
+  b.wigglingError80[1] = -7.9f;
+  b.wigglingError100Count = 1;
+  b.wigglingError100[0] = c.value;
+  ReconstructionImpl impl;
+  std::stringstream out;
+  impl.DumpCalibration(out, b);
+  const std::string text = out.str();
+  EXPECT_NE(text.find(std::string("wigglingError80 = { ") + c.text + ",-7}\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(std::string("wigglingError100 = { ") + c.text + "}\n"), std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 19);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CalibrationText, WigglingDumpOfValuesBeyondInt64,
+    ::testing::Values(TruncatedCase{"OneE20", 1e20f, "100000002004087734272"},
+                      TruncatedCase{"TwoToThe63", 9223372036854775808.0f, "9223372036854775808"},
+                      TruncatedCase{"MinusTwoToThe63", -9223372036854775808.0f, "-9223372036854775808"},
+                      TruncatedCase{"LargestFloat", 3.4028235e38f,
+                                    "340282346638528859811704183484516925440"},
+                      TruncatedCase{"NaN", std::nanf(""), "nan"},
+                      TruncatedCase{"Infinity", INFINITY, "inf"},
+                      TruncatedCase{"MinusInfinity", -INFINITY, "-inf"},
+                      TruncatedCase{"Ordinary", 20.1f, "20"},
+                      TruncatedCase{"NegativeFraction", -0.5f, "0"}),
+    [](const ::testing::TestParamInfo<TruncatedCase>& info) { return info.param.name; });
 
 }  // namespace

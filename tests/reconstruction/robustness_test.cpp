@@ -52,7 +52,7 @@ TEST_P(HostileBlocks, InitAndEveryFrameOperationStaySafe) {
     std::vector<float> xyz(static_cast<std::size_t>(3) * w * h);
     impl.DepthToPoints(depth, xyz.data(), w, h);
     delete[] depth;
-    std::ostringstream text;
+    std::stringstream text;
     impl.DumpCalibration(text, block);
     const std::string dumped = text.str();
     EXPECT_EQ(std::count(dumped.begin(), dumped.end(), '\n'), 19);

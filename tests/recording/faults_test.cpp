@@ -13,9 +13,11 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <thread>
 
+#include <nlohmann/json.hpp>
 #include <rosbag/bag.h>
 #include <std_msgs/String.h>
 
@@ -250,6 +252,160 @@ TEST(Faults, CorruptedBytesNeverCrashTheReader)
         SCOPED_TRACE("trial " + std::to_string(trial));
         exercise(path);
     }
+}
+
+// The bag library trusts the field lengths inside record headers: a field
+// claiming more bytes than its header holds made it read past its buffer
+// (found by fuzzing the reader, in a connection record's data). Such files
+// are refused as damaged before the library parses them.
+struct header_damage {
+    const char* name;
+    // Offset of the 4-byte length (or offset) to enlarge, and the length of
+    // the block it must stay within.
+    void (*locate)(const std::vector<char>& bag, size_t& field, uint32_t& block);
+    const char* says;
+};
+void PrintTo(const header_damage& c, std::ostream* os) { *os << c.name; }
+
+uint32_t u32_at(const std::vector<char>& b, size_t at)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+// The first connection record: at index_pos, as the file header says.
+size_t first_connection(const std::vector<char>& b)
+{
+    const size_t header_len = u32_at(b, 13);
+    for (size_t pos = 17; pos < 17 + header_len;) {
+        const uint32_t len = u32_at(b, pos);
+        const std::string field(b.data() + pos + 4, len);
+        if (field.rfind("index_pos=", 0) == 0) {
+            uint64_t index_pos = 0;
+            std::memcpy(&index_pos, field.data() + 10, 8);
+            return size_t(index_pos);
+        }
+        pos += 4 + len;
+    }
+    return 0;
+}
+
+// Header fields of the record at `at`, and the offset of its data.
+std::map<std::string, std::string> fields_at(const std::vector<char>& b, size_t at, size_t& data)
+{
+    std::map<std::string, std::string> fields;
+    const size_t header_len = u32_at(b, at);
+    for (size_t pos = at + 4; pos < at + 4 + header_len;) {
+        const uint32_t len = u32_at(b, pos);
+        const std::string field(b.data() + pos + 4, len);
+        const size_t eq = field.find('=');
+        fields[field.substr(0, eq)] = field.substr(eq + 1);
+        pos += 4 + len;
+    }
+    data = at + 4 + header_len + 4;
+    return fields;
+}
+
+// The first entry of the index record after the first chunk: its offset
+// locates a message inside the chunk.
+void first_index_entry(const std::vector<char>& b, size_t& field, uint32_t& block)
+{
+    size_t at = first_connection(b), data = 0;
+    for (int k = 0; k < 64; ++k) {
+        const auto f = fields_at(b, at, data);
+        if (f.at("op") == std::string(1, '\x06')) {
+            uint64_t chunk_pos = 0;
+            std::memcpy(&chunk_pos, f.at("chunk_pos").data(), 8);
+            const auto chunk = fields_at(b, size_t(chunk_pos), data);
+            std::memcpy(&block, chunk.at("size").data(), 4);
+            const size_t index = data + u32_at(b, data - 4);
+            fields_at(b, index, data);
+            field = data + 8;
+            return;
+        }
+        at = data + u32_at(b, data - 4);
+    }
+}
+
+class DamagedHeader : public ::testing::TestWithParam<header_damage> {};
+
+TEST_P(DamagedHeader, IsRefusedAsDamagedNotReadPast)
+{
+    scratch_folder dir;
+    const std::string path = dir.file("recording.bag");
+    make_recording(path, 3, recording::compression::none);
+    std::vector<char> bytes = file_bytes(path);
+    std::string error;
+    ASSERT_TRUE(recording::reader::open(path, error)) << error;
+
+    size_t field = 0;
+    uint32_t block = 0;
+    GetParam().locate(bytes, field, block);
+    ASSERT_GT(field, 0u);
+    const uint32_t claimed = block + 6900;  // past the block, as the fuzzer found
+    std::memcpy(bytes.data() + field, &claimed, 4);
+    write_bytes(path, bytes);
+
+    open_status status = open_status::ok;
+    EXPECT_FALSE(recording::reader::open(path, error, &status));
+    EXPECT_EQ(status, open_status::damaged);
+    EXPECT_NE(error.find("is damaged"), std::string::npos) << error;
+    EXPECT_NE(error.find(GetParam().says), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DamagedHeader,
+    ::testing::Values(
+        header_damage{"FileHeaderField",
+                      [](const std::vector<char>& b, size_t& field, uint32_t& block) {
+                          field = 17;
+                          block = u32_at(b, 13);
+                      },
+                      "malformed"},
+        header_damage{"ConnectionHeaderField",
+                      [](const std::vector<char>& b, size_t& field, uint32_t& block) {
+                          const size_t at = first_connection(b);
+                          field = at + 4;
+                          block = u32_at(b, at);
+                      },
+                      "malformed"},
+        header_damage{"ConnectionDataField",
+                      [](const std::vector<char>& b, size_t& field, uint32_t& block) {
+                          const size_t at = first_connection(b);
+                          const size_t data = at + 4 + u32_at(b, at);
+                          field = data + 4;
+                          block = u32_at(b, data);
+                      },
+                      "malformed"},
+        // Found by fuzzing too: the library read a message at the entry's
+        // offset, far outside the chunk.
+        header_damage{"IndexEntryPastItsChunk", first_index_entry, "past the end of its chunk"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Text from a damaged file (an image encoding, a warning quoting what was
+// read, a device string) may hold bytes that are not UTF-8; the JSON library
+// threw on them, which ended `tessivue-cli info --json` with an abort (found
+// by fuzzing the reader). They are written as U+FFFD instead.
+TEST(Faults, DescriptionsOfBytesThatAreNotUtf8AreJsonNotAnAbort)
+{
+    const std::string bad = "16UC1\xff\xc3(";
+    recording::recording_description d;
+    d.path = "damaged.bag";
+    d.streams.push_back({stream::depth, 3, bad, 8, 6});
+    d.warnings.push_back("unreadable settings record: " + bad);
+    recording::device_info device;
+    device.serial_number = bad;
+    d.device = device;
+    std::string text;
+    ASSERT_NO_THROW(text = recording::to_json_text(d));
+    const nlohmann::json j = nlohmann::json::parse(text);
+    EXPECT_EQ(j["streams"][0]["encoding"], "16UC1\xef\xbf\xbd\xef\xbf\xbd(");
+    EXPECT_EQ(j["device"]["serial_number"], j["streams"][0]["encoding"]);
+    EXPECT_EQ(j["warnings"].size(), 1u);
+
+    ASSERT_NO_THROW(text = recording::unreadable_json_text("x\xfe.bag", open_status::damaged, "bad " + bad));
+    EXPECT_EQ(nlohmann::json::parse(text)["path"], "x\xef\xbf\xbd.bag");
 }
 
 TEST(Faults, ARecordingCutShortByAKillIsRepaired)

@@ -26,7 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
+#include <sstream>
 #include <string>
 
 #include "qzapi/qzreconstruction_export.h"
@@ -319,8 +319,9 @@ class QZRECONSTRUCTION_EXPORT Reconstruction {
   // returns 8.
   virtual int32_t GetSupportedFilters(int32_t* codes, int32_t* count, uint8_t* flag) = 0;
 
-  // 22: writes the block as nineteen text lines.
-  virtual void DumpCalibration(std::ostream& out, CalibrationBlock calibration) = 0;
+  // 22: writes the block as nineteen text lines. The parameter type is part
+  // of the binary contract: hosts pass a std::stringstream through this slot.
+  virtual void DumpCalibration(std::stringstream& out, CalibrationBlock calibration) = 0;
 
   // 23: lens undistortion by inverse mapping. `src`, `dst`: width x height
   // pixels of one 16-bit element (singleChannel low byte non-zero, depth
