@@ -586,7 +586,9 @@ TEST_F(CloudView, LevelOfDetailFollowsTheDrawBudget) {
     stream_one();
     stream_one();
     EXPECT_EQ(view->points_drawn(), s.streaming);
+    if (s.budget_ms == 0.0) save_screenshot(view.get(), QStringLiteral("cloud_view_3d_coarse"));
     EXPECT_EQ(wait_for_points(full), full) << "the stream stopped: full detail";
+    if (s.budget_ms == 0.0) save_screenshot(view.get(), QStringLiteral("cloud_view_3d_full_when_still"));
 
     mouse(QEvent::MouseButtonPress, Qt::LeftButton);
     EXPECT_EQ(view->points_drawn(), s.dragging);
