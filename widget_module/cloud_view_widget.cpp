@@ -42,6 +42,11 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   m_draw_timer.setSingleShot(true);
   m_draw_timer.setInterval(0);
   connect(&m_draw_timer, &QTimer::timeout, this, &cloud_view_widget::draw_newest_cloud);
+  // A picture left standing (paused, camera stopped, drag ended) is redrawn
+  // in full detail once no draw has come for a while.
+  m_detail_timer.setSingleShot(true);
+  m_detail_timer.setInterval(200);
+  connect(&m_detail_timer, &QTimer::timeout, this, &cloud_view_widget::draw_full_detail);
 
   connect(btn_3d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_3d);
   connect(btn_2d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_2d);
@@ -385,10 +390,41 @@ void cloud_view_widget::draw_newest_cloud() {
   view_with_shared_cloud([this](const view_cloud_ptr& cloud, const double*) {
     if (cloud) m_cloud_data->assign(*cloud);
   });
-  widget_cloud->renderWindow()->Render();
+  // The full cloud is drawn while it fits the budget. Once coarse, the full
+  // draw is estimated at four times the coarse one (a quarter of the points)
+  // and comes back when that fits.
+  const bool coarse = m_cloud_data->coarse() ? m_coarse_ms * 4.0 > m_draw_budget_ms
+                                             : m_full_ms > m_draw_budget_ms;
+  m_cloud_data->set_coarse(coarse);
+  render_cloud();
   ++m_frames_drawn;
   count_frame();
 }
+
+void cloud_view_widget::render_cloud() {
+  QElapsedTimer clock;
+  clock.start();
+  widget_cloud->renderWindow()->Render();
+  const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  (m_cloud_data->coarse() ? m_coarse_ms : m_full_ms) = ms;
+  if (m_cloud_data->coarse())
+    m_detail_timer.start();
+  else
+    m_detail_timer.stop();
+}
+
+void cloud_view_widget::draw_full_detail() {
+  if (!m_cloud_data->coarse() || m_interacting) return;
+  if (!widget_cloud->isVisible()) {
+    // Shown again later, the page draws the full picture.
+    m_cloud_data->set_coarse(false);
+    return;
+  }
+  m_cloud_data->set_coarse(false);
+  render_cloud();
+}
+
+long long cloud_view_widget::points_drawn() const { return m_cloud_data->drawn_count(); }
 
 void cloud_view_widget::OnSlotRGBDClickPointSync(QPoint ptRGBDSync) {
   QPoint p;
@@ -405,9 +441,16 @@ bool cloud_view_widget::eventFilter(QObject* watched, QEvent* event) {
     // the stream as well would halve the rate the view follows the mouse.
     if (event->type() == QEvent::MouseButtonPress) {
       m_interacting = true;
+      // The view follows the drag at the coarse level when a full draw
+      // does not fit the budget.
+      if (m_full_ms > m_draw_budget_ms) m_cloud_data->set_coarse(true);
+      m_detail_timer.stop();
     } else if (event->type() == QEvent::MouseButtonRelease) {
       m_interacting = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
-      if (!m_interacting && !m_draw_timer.isActive()) m_draw_timer.start();
+      if (!m_interacting) {
+        if (m_cloud_data->coarse()) m_detail_timer.start();
+        if (!m_draw_timer.isActive()) m_draw_timer.start();
+      }
     }
   }
   return QWidget::eventFilter(watched, event);

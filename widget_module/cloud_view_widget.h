@@ -56,6 +56,12 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   // before the draw was due or the user was turning the view.
   long long frames_drawn() const { return m_frames_drawn; }
   long long frames_dropped() const { return m_frames_dropped; }
+  // Points the 3D page's last draw showed: fewer than the cloud holds while
+  // the coarse level of detail is on screen.
+  long long points_drawn() const;
+  // Milliseconds a draw of the whole cloud may take before streamed and
+  // dragged frames are drawn coarse (15 frames per second by default).
+  void set_draw_budget_ms(double ms) { m_draw_budget_ms = ms; }
 
  signals:
   void sig_exit();
@@ -101,6 +107,8 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   void fit_bars();
   void fit_quality_tools();
   void draw_newest_cloud();
+  void render_cloud();
+  void draw_full_detail();
 
   std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
   std::unique_ptr<view_cloud_polydata> m_cloud_data;
@@ -127,6 +135,12 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   long long m_frames_drawn = 0;
   long long m_frames_dropped = 0;
   bool m_interacting = false;  // a mouse button is held on the 3D canvas
+  // Level of detail: the last draw times of each level decide the next
+  // stream draw's; a still picture returns to full detail.
+  QTimer m_detail_timer;
+  double m_draw_budget_ms = 1000.0 / 15.0;
+  double m_full_ms = 0.0;
+  double m_coarse_ms = 0.0;
 
   view_stall_notice* m_stall = nullptr;
   depth_scale_bar* m_scale_bar = nullptr;

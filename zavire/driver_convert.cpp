@@ -65,8 +65,12 @@ bool driver_operate::DealwithDepthData(pvx3::frame* depth_frame, int& width, int
         float* xyz = cloud_frame != nullptr ? static_cast<float*>(cloud_frame->get_render_data()) : nullptr;
 
         // Built outside the lock into a scratch cloud, swapped in under it.
-        m_cloud_scratch.clear();
-        if (xyz != nullptr) {
+        // The scratch keeps its points (the shared cloud's of the frame
+        // before): fill_point_cloud overwrites every one, and clearing would
+        // construct them all again on the next resize.
+        if (xyz == nullptr)
+            m_cloud_scratch.clear();
+        else {
             const uint8_t* bgr = nullptr;
             if (rgb_frame != nullptr && rgb_frame->get_width() == w && rgb_frame->get_height() == h)
                 bgr = static_cast<const uint8_t*>(rgb_frame->get_data());
@@ -74,6 +78,8 @@ bool driver_operate::DealwithDepthData(pvx3::frame* depth_frame, int& width, int
                 fill_point_cloud(m_cloud_scratch, xyz, bgr, colour_order::bgr, w, h);
             else if (render != nullptr)
                 fill_point_cloud(m_cloud_scratch, xyz, render, colour_order::rgb, w, h);
+            else
+                m_cloud_scratch.clear();
             if (m_cloud_scratch.points.size() == static_cast<size_t>(w) * static_cast<size_t>(h))
                 clear_unmeasured_points(m_cloud_scratch, static_cast<const uint16_t*>(data));
         }

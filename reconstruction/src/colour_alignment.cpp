@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include <opencv2/calib3d.hpp>
 
@@ -124,8 +125,95 @@ int32_t HorizontalShift(uint16_t c, ParallaxParameters& p) {
   return static_cast<int32_t>(std::clamp(h, -1e6, 1e6));
 }
 
+namespace {
+
+// Targets of one depth row: column and row in the colour image of each
+// pixel, row -1 when it is not projected. `kb` is the ray table's step (a
+// compile-time 1 lets the loop load the rays as vectors). The arithmetic is
+// ProjectPixel's, operation for operation, so the targets are the same.
+template <int kFixedStep>
+void ProjectRow(const ProjectionSetup& s, const uint16_t* zs, const float* rx, const float* ry, std::size_t kbRuntime,
+                int32_t cw, int32_t ch, int32_t* cols, int32_t* rows) {
+  const std::size_t kb = kFixedStep > 0 ? static_cast<std::size_t>(kFixedStep) : kbRuntime;
+  const cv::Matx33d& r = s.rotation;
+  const double r00 = r(0, 0), r01 = r(0, 1), r02 = r(0, 2), r10 = r(1, 0), r11 = r(1, 1), r12 = r(1, 2),
+               r20 = r(2, 0), r21 = r(2, 1), r22 = r(2, 2);
+  const double t0 = s.translation[0], t1 = s.translation[1], t2 = s.translation[2];
+  const double fx = s.fx, fy = s.fy, cx = s.cx, cy = s.cy;
+  const int32_t shift = s.shift;
+  for (int32_t m = 0; m < s.depthWidth; ++m) {
+    const uint16_t z = zs[m];
+    const double X = static_cast<double>(rx[kb * m]) * z;
+    const double Y = static_cast<double>(ry[kb * m]) * z;
+    const double Z = z;
+    const double px = r00 * X + r01 * Y + r02 * Z + t0;
+    const double py = r10 * X + r11 * Y + r12 * Z + t1;
+    const double pz = r20 * X + r21 * Y + r22 * Z + t2;
+    const double u = px / pz * fx + cx;
+    const double v = py / pz * fy + cy;
+    const bool finite = (z > 9) & (pz > 0.0) & (u > -1e6) & (u < 1e6) & (v > -1e6) & (v < 1e6);
+    const int32_t col = static_cast<int32_t>(finite ? u : 0.0) + shift;
+    const int32_t row = static_cast<int32_t>(finite ? v : 0.0);
+    const bool inside = finite & (col >= 0) & (col < cw) & (row >= 0) & (row < ch);
+    cols[m] = col;
+    rows[m] = inside ? row : -1;
+  }
+}
+
+}  // namespace
+
 void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
                           cv::Mat* diagnostic, cv::Rect* written) {
+  const int32_t cw = aligned.cols, ch = aligned.rows;
+  const std::size_t step = aligned.step1();
+  uint16_t* const base = aligned.ptr<uint16_t>(0);
+  // Splat offsets in elements, in their fill order.
+  std::ptrdiff_t splat[11];
+  for (int k = 0; k < 11; ++k) splat[k] = kSplat[k][0] * static_cast<std::ptrdiff_t>(step) + kSplat[k][1];
+  // Per depth row: the targets first, without branches so the arithmetic
+  // vectorises, then the writes in pixel order.
+  const std::size_t width = static_cast<std::size_t>(std::max(s.depthWidth, 0));
+  std::vector<int32_t> targets(2 * width);
+  int32_t* const cols = targets.data();
+  int32_t* const rows = cols + width;
+  const std::size_t kb = static_cast<std::size_t>(s.tableBinning);
+  // Bounds of the projected pixels; the splat reaches two rows and columns
+  // before them and one after.
+  int32_t rowMin = ch, rowMax = -1, colMin = cw, colMax = -1;
+  for (int32_t l = 0; l < s.depthHeight; ++l) {
+    const uint16_t* const zs = s.depth + static_cast<std::size_t>(l) * s.depthWidth;
+    const std::size_t rowBase = kb * kb * width * static_cast<std::size_t>(l);
+    if (kb == 1)
+      ProjectRow<1>(s, zs, s.rayX + rowBase, s.rayY + rowBase, kb, cw, ch, cols, rows);
+    else
+      ProjectRow<0>(s, zs, s.rayX + rowBase, s.rayY + rowBase, kb, cw, ch, cols, rows);
+    for (int32_t m = 0; m < s.depthWidth; ++m) {
+      const int32_t row = rows[m];
+      if (row < 0) continue;
+      const int32_t col = cols[m];
+      const uint16_t z = zs[m];
+      if (undistorted && diagnostic) diagnostic->at<cv::Vec3b>(l, m) = undistorted->at<cv::Vec3b>(row, col);
+      uint16_t* const at = base + static_cast<std::size_t>(row) * step + col;
+      *at = z;
+      rowMin = std::min(rowMin, row);
+      rowMax = std::max(rowMax, row);
+      colMin = std::min(colMin, col);
+      colMax = std::max(colMax, col);
+      if (col > 1 && col < cw - 2 && row > 1 && row < ch - 2) {
+        // Stored unconditionally: a select instead of a branch the
+        // predictor misses at every object edge.
+        for (const std::ptrdiff_t o : splat) {
+          const uint16_t n = at[o];
+          at[o] = n <= 9 ? z : n;
+        }
+      }
+    }
+  }
+  if (written) *written = SplatReach(rowMin, rowMax, colMin, colMax, cw, ch);
+}
+
+void ProjectDepthToColourReference(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
+                                   cv::Mat* diagnostic, cv::Rect* written) {
   const int32_t cw = aligned.cols, ch = aligned.rows;
   // Bounds of the projected pixels; the splat reaches two rows and columns
   // before them and one after.

@@ -97,6 +97,10 @@ inline bool ProjectPixel(const ProjectionSetup& s, int32_t l, int32_t m, uint16_
 // written (empty when none).
 void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
                           cv::Mat* diagnostic, cv::Rect* written = nullptr);
+// The same, pixel by pixel through ProjectPixel: the reference the faster
+// loop above is checked against.
+void ProjectDepthToColourReference(const ProjectionSetup& s, cv::Mat& aligned, const cv::Mat* undistorted,
+                                   cv::Mat* diagnostic, cv::Rect* written = nullptr);
 
 // The fixed-point form (CV_16SC2) of float undistortion maps that
 // cv::remap's nearest-neighbour path derives from them block by block on

@@ -131,7 +131,8 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
                           kb,        rotation,    t0,          b.colourIntrinsics[0],  b.colourIntrinsics[1],
                           b.colourIntrinsics[2], b.colourIntrinsics[3], shift};
     cv::Rect written;
-    ProjectDepthToColour(setup, aligned, window ? &undistorted : nullptr, window ? &diagnostic : nullptr, &written);
+    (reference ? ProjectDepthToColourReference : ProjectDepthToColour)(
+        setup, aligned, window ? &undistorted : nullptr, window ? &diagnostic : nullptr, &written);
     if (window) {
       cv::Mat shown;
       cv::remap(diagnostic, shown, colourMapX2, colourMapY2, cv::INTER_LINEAR);

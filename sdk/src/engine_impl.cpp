@@ -49,7 +49,15 @@ frame* engine_impl::depth_to_point_cloud(frame* depth, pvx3_error* error)
         upright = cv::Mat();
         cv::flip(image, upright, code);
     }
+    // The previous cloud is valid only until this call: its storage is
+    // reused (the points of a stream keep their size from frame to frame).
     std::vector<float> xyz;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (cloud_)
+            xyz = cloud_->take_points();
+        cloud_.reset();
+    }
     if (!lib->depth_to_points(dev_->calibration(), upright.ptr<uint16_t>(), info.width, info.height, xyz, reason)) {
         report(error, PVX3_ERROR_LIBRARY, reason.c_str());
         return nullptr;

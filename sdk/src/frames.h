@@ -76,6 +76,9 @@ public:
     const frame_info& info() const { return info_; }
     const uint16_t* pixels16() const { return reinterpret_cast<const uint16_t*>(data_.data()); }
     const uint8_t* bytes() const { return data_.data(); }
+    // The points' storage, for the engine to fill the next cloud without
+    // allocating (and faulting in) it again.
+    std::vector<float> take_points() { return std::move(xyz_); }
 
 private:
     frame_info info_;

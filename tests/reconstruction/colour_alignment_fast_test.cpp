@@ -73,6 +73,48 @@ cv::Mat SparseDepth(cv::Size size, cv::Rect nonZero, unsigned seed) {
   return m;
 }
 
+// The row-at-a-time projection against ProjectPixel pixel by pixel: rays
+// and depths that land off the image, behind the colour camera, on the
+// border rows where the splat stops, on each other, and non-finite rays.
+TEST(ProjectDepthToColour, EqualsThePixelByPixelLoop) {
+  struct Case {
+    const char* name;
+    int32_t w, h, binning, shift;
+    cv::Vec3d tweak, translation;
+    double spread;  // ray slope range: wide ones leave the image
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const Case cases[] = {
+      {"colour frame, small rotation", 64, 48, 1, -15, {0.01, -0.02, 0.005}, {-43, 0.4, -2}, 0.4},
+      {"binned table, wide rays", 40, 30, 2, 7, {0, 0, 0.3}, {10, -5, 0}, 3.0},
+      {"large shift off the right", 32, 24, 1, 1900, {0, 0, 0}, {0, 0, 0}, 0.5},
+      {"camera behind the scene", 32, 24, 1, 0, {0, 3.1, 0}, {0, 0, 500}, 0.5},
+  };
+  std::mt19937 rng(11);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::uniform_real_distribution<float> slope(static_cast<float>(-c.spread), static_cast<float>(c.spread));
+    const std::size_t table = static_cast<std::size_t>(c.w) * c.h * c.binning * c.binning;
+    std::vector<float> rx(table), ry(table);
+    for (std::size_t i = 0; i < table; ++i) {
+      rx[i] = slope(rng);
+      ry[i] = slope(rng);
+      if (rng() % 97 == 0) rx[i] = nan;
+    }
+    std::vector<uint16_t> depth(static_cast<std::size_t>(c.w) * c.h);
+    for (auto& d : depth) d = rng() % 7 == 0 ? static_cast<uint16_t>(rng() % 12) : static_cast<uint16_t>(200 + rng() % 6000);
+    const qzapi::ProjectionSetup s{depth.data(), c.w, c.h, rx.data(), ry.data(), c.binning,
+                                   qzapi::TweakRotation(cv::Matx33d::eye(), c.tweak), c.translation,
+                                   1380.5f, 1379.25f, 961.3f, 538.7f, c.shift};
+    cv::Mat fast(1080, 1920, CV_16UC1, cv::Scalar(0)), reference = fast.clone();
+    cv::Rect fastRect, referenceRect;
+    qzapi::ProjectDepthToColour(s, fast, nullptr, nullptr, &fastRect);
+    qzapi::ProjectDepthToColourReference(s, reference, nullptr, nullptr, &referenceRect);
+    EXPECT_EQ(cv::norm(fast, reference, cv::NORM_INF), 0.0);
+    EXPECT_EQ(fastRect, referenceRect);
+  }
+}
+
 TEST(MedianBlur5Sparse, EqualsTheWholeImageFilter) {
   struct Case {
     const char* name;

@@ -135,6 +135,36 @@ TEST(Frames, MovingObjectChangesTheLiveView)
     EXPECT_LT(changed, 1280L * 720 / 2);  // the rest of the room stayed
 }
 
+// The engine reuses a cloud's storage for the next: a cloud of an earlier
+// depth frame computed again after another is the same, point for point
+// (pixels without depth included, which stay (0, 0, 0)).
+TEST(PointCloud, EachCallHoldsOnlyItsOwnFramesPoints)
+{
+    scoped_environment env;
+    camera cam;
+    ASSERT_EQ(cam.start({{pvx3::PVX3_STREAM_DEPTH, 640, 480}}), 0);
+    frameset_ptr first = cam.next();
+    frameset_ptr second = cam.next();
+    ASSERT_TRUE(first && second);
+    pvx3::process_engine* engine = cam.pipe->get_process_engine(nullptr);
+    auto points = [&](const frameset_ptr& fs) {
+        pvx3::frame* cloud = engine->depth_to_point_cloud(fs->get_depth_frame(nullptr), nullptr);
+        std::vector<float> out;
+        if (!cloud)
+            return out;
+        float* xyz = static_cast<float*>(cloud->get_render_data(nullptr));
+        out.assign(xyz, xyz + size_t(640) * 480 * 3);
+        delete[] xyz;
+        return out;
+    };
+    const std::vector<float> a = points(first);
+    const std::vector<float> b = points(second);
+    const std::vector<float> again = points(first);
+    ASSERT_EQ(a.size(), size_t(640) * 480 * 3);
+    EXPECT_NE(a, b) << "two frames of a live camera differ";
+    EXPECT_EQ(again, a);
+}
+
 TEST(Ownership, EveryHandedOverBufferIsReleasedAsDocumented)
 {
     scoped_environment env;

@@ -442,6 +442,9 @@ TEST_F(CloudView, PointCloudPageRendersTheCloudAndAppliesPoseOnce) {
 // newest is drawn once the events waiting have been handled, the others are
 // counted as dropped, and the frame rate shown counts drawn clouds only.
 TEST_F(CloudView, CloudsComingFasterThanDrawnAreDroppedNotQueued) {
+  // Every draw full: a slow draw on a loaded machine would otherwise add the
+  // full-detail redraw of a still picture to the renders counted here.
+  view->set_draw_budget_ms(1e9);
   publish_dome_cloud();
   set_pose(0, 0, -1500);
   view->btn_info->click();
@@ -545,6 +548,71 @@ TEST_F(CloudView, CloudsWaitWhileTheUserTurnsTheView) {
   while (view->frames_drawn() == drawn && !wait.hasExpired())
     QApplication::processEvents(QEventLoop::AllEvents, 20);
   EXPECT_EQ(view->frames_drawn() - drawn, 1);
+}
+
+// Level of detail. With a budget no draw fits, the stream and the drag are
+// drawn coarse (every other row and column of the 160 x 120 dome: 80 x 60)
+// once a full draw has been timed; a picture left standing (stream stopped,
+// paused, drag ended) returns to full detail. With an ample budget every draw
+// is full.
+TEST_F(CloudView, LevelOfDetailFollowsTheDrawBudget) {
+  publish_dome_cloud();
+  set_pose(0, 0, -1500);
+  view->btn_3d->click();
+  QDeadlineTimer deadline(3000);
+  while (!view->widget_cloud->isVisible() && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  ASSERT_TRUE(view->widget_cloud->isVisible());
+  QWidget* canvas = view->widget_cloud;
+  const long long full = 160 * 120, coarse = 80 * 60;
+  auto stream_one = [&] {
+    const long long drawn = view->frames_drawn();
+    view->show_show_point_clode();
+    QDeadlineTimer wait(3000);
+    while (view->frames_drawn() == drawn && !wait.hasExpired())
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
+  };
+  auto wait_for_points = [&](long long n) {
+    QDeadlineTimer wait(3000);
+    while (view->points_drawn() != n && !wait.hasExpired())
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return view->points_drawn();
+  };
+  auto mouse = [&](QEvent::Type type, Qt::MouseButtons held) {
+    const QPoint at(320, 240);
+    QMouseEvent e(type, at, canvas->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &e);
+  };
+  struct step {
+    const char* name;
+    double budget_ms;
+    long long streaming, dragging;
+  };
+  for (const step& s : {step{"nothing fits", 0.0, coarse, coarse}, step{"everything fits", 1e9, full, full}}) {
+    SCOPED_TRACE(s.name);
+    view->set_draw_budget_ms(s.budget_ms);
+    stream_one();  // times a full draw (or a coarse one left from before)
+    stream_one();
+    stream_one();
+    EXPECT_EQ(view->points_drawn(), s.streaming);
+    if (s.budget_ms == 0.0) save_screenshot(view.get(), QStringLiteral("cloud_view_3d_coarse"));
+    EXPECT_EQ(wait_for_points(full), full) << "the stream stopped: full detail";
+    if (s.budget_ms == 0.0) save_screenshot(view.get(), QStringLiteral("cloud_view_3d_full_when_still"));
+
+    mouse(QEvent::MouseButtonPress, Qt::LeftButton);
+    EXPECT_EQ(view->points_drawn(), s.dragging);
+    QDeadlineTimer held(400);
+    while (!held.hasExpired()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_EQ(view->points_drawn(), s.dragging) << "no full draw while the button is held";
+    mouse(QEvent::MouseButtonRelease, Qt::NoButton);
+    EXPECT_EQ(wait_for_points(full), full) << "the drag ended: full detail";
+
+    stream_one();
+    stream_one();
+    view->btn_start->click();  // pause
+    EXPECT_EQ(wait_for_points(full), full) << "paused: full detail";
+    view->btn_start->click();
+  }
 }
 
 TEST_F(CloudView, MouseRotatesZoomsAndPansTheCloud) {

@@ -121,6 +121,59 @@ TEST(CloudPolyData, MarksOnlyTheArraysThatChangedAsModified) {
   }
 }
 
+
+// The coarse level keeps the points of even rows and columns of an organised
+// cloud (every fourth of an unorganised one), skipping the non-finite ones;
+// switching back draws every point of the same arrays again.
+TEST(CloudPolyData, CoarseLevelDrawsEveryOtherRowAndColumn) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct grid {
+    const char* name;
+    uint32_t width, height;
+  };
+  for (const grid& g : {grid{"organised 6 x 4", 6, 4}, grid{"organised 5 x 3", 5, 3}, grid{"unorganised 10", 10, 1}}) {
+    SCOPED_TRACE(g.name);
+    pcl::PointCloud<pcl::PointXYZRGB> cloud;
+    for (uint32_t i = 0; i < g.width * g.height; ++i)
+      cloud.push_back(point(static_cast<float>(i), 0, 1, 0, 0, 0));
+    cloud.points[2].x = nan;  // an even column of row 0: not drawn at either level
+    cloud.width = g.width;
+    cloud.height = g.height;
+    // Expected by position: row r, column c kept when both are even.
+    std::vector<float> expected;
+    for (uint32_t i = 0; i < g.width * g.height; ++i) {
+      const bool kept = g.height > 1 ? (i / g.width) % 2 == 0 && (i % g.width) % 2 == 0 : i % 4 == 0;
+      if (kept && i != 2) expected.push_back(static_cast<float>(i));
+    }
+    view_cloud_polydata data;
+    data.set_coarse(true);
+    data.assign(cloud);
+    vtkPolyData* poly = data.polydata();
+    EXPECT_EQ(poly->GetNumberOfPoints(), static_cast<vtkIdType>(g.width * g.height - 1));
+    ASSERT_EQ(data.drawn_count(), static_cast<vtkIdType>(expected.size()));
+    std::vector<float> drawn;
+    auto it = vtk::TakeSmartPointer(poly->GetVerts()->NewIterator());
+    for (it->GoToFirstCell(); !it->IsDoneWithTraversal(); it->GoToNextCell()) {
+      vtkIdType n = 0;
+      const vtkIdType* ids = nullptr;
+      it->GetCurrentCell(n, ids);
+      ASSERT_EQ(n, 1);
+      double xyz[3];
+      poly->GetPoint(ids[0], xyz);
+      drawn.push_back(static_cast<float>(xyz[0]));
+    }
+    EXPECT_EQ(drawn, expected);
+    const vtkMTimeType before = poly->GetMTime();
+    data.set_coarse(false);
+    EXPECT_GT(poly->GetMTime(), before) << "the mapper must see the new cells";
+    EXPECT_EQ(data.drawn_count(), static_cast<vtkIdType>(g.width * g.height - 1));
+    // The next frame at full detail, then coarse again, draws the same subset.
+    data.assign(cloud);
+    data.set_coarse(true);
+    EXPECT_EQ(data.drawn_count(), static_cast<vtkIdType>(expected.size()));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
