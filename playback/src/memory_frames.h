@@ -57,6 +57,21 @@ public:
     std::vector<uint16_t> recorded_depth;
     int recorded_width = 0, recorded_height = 0;
 
+    // Another frame set holding the same frames (they are never written
+    // once built).
+    std::unique_ptr<memory_frameset> share() const
+    {
+        auto out = std::make_unique<memory_frameset>();
+        out->depth = depth;
+        out->rgb = rgb;
+        out->ir = ir;
+        out->raw = raw;
+        out->recorded_depth = recorded_depth;
+        out->recorded_width = recorded_width;
+        out->recorded_height = recorded_height;
+        return out;
+    }
+
     pvx3::frame* get_depth_frame(pvx3::pvx3_error* error = nullptr) const override;
     pvx3::frame* get_rgb_frame(pvx3::pvx3_error* error = nullptr) const override;
     pvx3::frame* get_ir_frame(pvx3::pvx3_error* error = nullptr) const override;

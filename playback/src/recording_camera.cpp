@@ -161,6 +161,19 @@ public:
     std::unique_ptr<memory_frameset> prefetched;
     bool prefetch_exit = false;
     std::thread prefetcher;
+
+    // The frame set built last and the raw phase frame read last: a paused
+    // recording hands the shown frame set out again every 100 ms, and a
+    // filter change re-processes the same raw frame, so neither is read,
+    // decompressed and recomputed again (a raw frame is ~10 MB of LZ4).
+    std::mutex reuse_lock;
+    std::optional<size_t> last_index;
+    build_key last_key;
+    std::unique_ptr<memory_frameset> last_built;
+    std::optional<size_t> raw_index;
+    std::shared_ptr<const recording::image> raw_frame;
+    std::unique_ptr<memory_frameset> reuse(size_t index, const build_key& key);
+    void keep(size_t index, const build_key& key, const memory_frameset& set);
 };
 
 class recording_camera::impl::sensor_part final : public pvx3::sensor {
@@ -498,9 +511,12 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
         prefetched_index.reset();
     }
     if (!set)
+        set = reuse(index, key);
+    if (!set)
         set = build(index, key, error);
     if (!set)
         return nullptr;
+    keep(index, key, *set);
     {
         std::lock_guard<std::mutex> g(lock);
         if (!set->recorded_depth.empty()) {
@@ -526,6 +542,22 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
         }
     }
     return set;
+}
+
+std::unique_ptr<memory_frameset> recording_camera::impl::reuse(size_t index, const build_key& key)
+{
+    std::lock_guard<std::mutex> g(reuse_lock);
+    if (!last_built || last_index != index || !(last_key == key))
+        return nullptr;
+    return last_built->share();
+}
+
+void recording_camera::impl::keep(size_t index, const build_key& key, const memory_frameset& set)
+{
+    std::lock_guard<std::mutex> g(reuse_lock);
+    last_index = index;
+    last_key = key;
+    last_built = set.share();
 }
 
 recording::reprocessor* recording_camera::impl::reprocessor_or_null()
@@ -586,13 +618,31 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
             mask |= bit(s);
     }
     const bool with_depth = mask & bit(stream::depth);
-    if (with_depth && reprocess_now)
-        mask |= bit(stream::raw_phase);
+    const bool raw_wanted = mask & bit(stream::raw_phase);
+    std::shared_ptr<const recording::image> raw;
+    if (with_depth && reprocess_now) {
+        std::lock_guard<std::mutex> g(reuse_lock);
+        if (raw_index == index)
+            raw = raw_frame;
+        if (!raw)
+            mask |= bit(stream::raw_phase);
+    }
     if (mask == 0)
         return nullptr;
     recording::frame_set fs;
     if (!reader->read(index, fs, error, mask))
         return nullptr;
+    if (with_depth && reprocess_now && !raw && fs[stream::raw_phase]) {
+        // Kept for the next build of this frame set; copied only when the
+        // raw stream itself is handed out too.
+        raw = raw_wanted ? std::make_shared<const recording::image>(*fs[stream::raw_phase])
+                         : std::make_shared<const recording::image>(std::move(*fs[stream::raw_phase]));
+        if (!raw_wanted)
+            fs[stream::raw_phase].reset();
+        std::lock_guard<std::mutex> g(reuse_lock);
+        raw_index = index;
+        raw_frame = raw;
+    }
     const recording::camera_settings settings = reader->settings_at(index);
     frame_meta meta;
     meta.frame_number = fs.frame_number;
@@ -614,7 +664,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
     };
     // Re-processing needs the raw frame before it is moved into a frame.
     std::optional<recording::image> computed;
-    if (with_depth && reprocess_now && fs[stream::raw_phase] && fs[stream::depth]) {
+    if (with_depth && reprocess_now && raw && fs[stream::depth]) {
         const std::optional<recording::calibration> cal = reader->calibration_at(index);
         recording::reprocessor* r = cal ? reprocessor_or_null() : nullptr;
         if (r) {
@@ -624,7 +674,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
             std::vector<uint16_t> depth;
             int w = 0, h = 0;
             std::string why;
-            if (r->compute(*cal, *fs[stream::raw_phase], o, depth, w, h, why)) {
+            if (r->compute(*cal, *raw, o, depth, w, h, why)) {
                 recording::image img;
                 img.width = w;
                 img.height = h;
