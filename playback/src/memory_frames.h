@@ -17,6 +17,7 @@ struct frame_meta {
     uint64_t timestamp_us = 0;
     int integration_us = 0;
     bool flip_vertical = false, flip_horizontal = false;
+    bool registered = false;  // registered to the colour camera
     recording::lens_model lens;
 };
 

@@ -119,6 +119,13 @@ public:
     void prefetch_loop();
     ~impl();
     bool points(const memory_frame& depth, std::vector<float>& xyz, std::string& error);
+    // Depth registered to the colour image of the same frame set, with the
+    // undistorted colour image (the caller owns the frame set).
+    std::unique_ptr<memory_frameset> registered(const memory_frame& depth, const memory_frame& colour,
+                                                std::string& error);
+    // Depth colours over the distance range shown.
+    void colourise(memory_frame& depth, const recording::camera_settings& settings,
+                   const std::optional<std::pair<uint16_t, uint16_t>>& range) const;
     recording::reprocessor* reprocessor_or_null();
 
     std::unique_ptr<recording::reader> reader;
@@ -372,10 +379,24 @@ public:
         ok(e);
         return cloud_.get();
     }
-    pvx3::frameset* depth_to_rgb(pvx3::frame*, pvx3::frame*, pvx3::pvx3_error* e) override
+    pvx3::frameset* depth_to_rgb(pvx3::frame* depth, pvx3::frame* rgb, pvx3::pvx3_error* e) override
     {
-        fail(e, pvx3::PVX3_ERROR_UNSUPPORTED, "a recording played back registers no depth to colour");
-        return nullptr;
+        const memory_frame* d = detail::as_memory(depth);
+        const memory_frame* c = detail::as_memory(rgb);
+        if (!d || d->meta().stream != pvx3::PVX3_STREAM_DEPTH || d->meta().registered || !c
+            || c->meta().stream != pvx3::PVX3_STREAM_RGB || c->meta().registered) {
+            fail(e, pvx3::PVX3_ERROR_INVALID_ARGUMENT,
+                 "depth_to_rgb needs a depth frame and a colour frame of the recording");
+            return nullptr;
+        }
+        std::string why;
+        std::unique_ptr<memory_frameset> set = d_.registered(*d, *c, why);
+        if (!set) {
+            fail(e, pvx3::PVX3_ERROR_LIBRARY, why);
+            return nullptr;
+        }
+        ok(e);
+        return set.release();
     }
 
 private:
@@ -604,6 +625,76 @@ bool recording_camera::impl::points(const memory_frame& depth, std::vector<float
     return true;
 }
 
+void recording_camera::impl::colourise(memory_frame& depth, const recording::camera_settings& settings,
+                                       const std::optional<std::pair<uint16_t, uint16_t>>& range) const
+{
+    const recording::image& img = depth.image();
+    const int far_mm = range ? range->first : settings.far_mm;
+    const int near_mm = range ? range->second : settings.near_mm;
+    std::vector<uint8_t> rgb(size_t(img.width) * img.height * 3);
+    recording::colourise_depth(img.pixels16(), size_t(img.width) * img.height, near_mm, far_mm, colour_table,
+                               rgb.data());
+    depth.set_render(std::move(rgb));
+}
+
+std::unique_ptr<memory_frameset> recording_camera::impl::registered(const memory_frame& depth,
+                                                                    const memory_frame& colour, std::string& error)
+{
+    const size_t shown = timeline.now().shown;
+    const std::optional<recording::calibration> cal = reader->calibration_at(shown);
+    if (!cal) {
+        error = "the recording holds no calibration to register depth to colour with";
+        return nullptr;
+    }
+    recording::reprocessor* r = reprocessor_or_null();
+    if (!r) {
+        std::lock_guard<std::mutex> g(lock);
+        error = "the reconstruction library cannot be loaded: " + reprocess_reason;
+        return nullptr;
+    }
+    const frame_meta& dm = depth.meta();
+    std::vector<uint16_t> reg;
+    std::vector<uint8_t> bgr;
+    int w = 0, h = 0;
+    if (!r->align(*cal, depth.image(), colour.image(), dm.flip_vertical, dm.flip_horizontal, reg, bgr, w, h, error))
+        return nullptr;
+    // Both results lie in the undistorted colour image: its pinhole.
+    recording::lens_model pinhole;
+    pinhole.fx = colour.meta().lens.fx;
+    pinhole.fy = colour.meta().lens.fy;
+    pinhole.cx = colour.meta().lens.cx;
+    pinhole.cy = colour.meta().lens.cy;
+
+    recording::image dimg;
+    dimg.width = w;
+    dimg.height = h;
+    dimg.step = static_cast<uint32_t>(w * 2);
+    dimg.encoding = recording::encoding::kDepth;
+    dimg.lens = pinhole;
+    dimg.data.resize(reg.size() * 2);
+    std::memcpy(dimg.data.data(), reg.data(), dimg.data.size());
+    recording::image cimg;
+    cimg.width = w;
+    cimg.height = h;
+    cimg.step = static_cast<uint32_t>(w * 3);
+    cimg.encoding = recording::encoding::kBgr8;
+    cimg.lens = pinhole;
+    cimg.data = std::move(bgr);
+
+    frame_meta m = dm;
+    m.registered = true;
+    m.lens = pinhole;
+    auto out = std::make_unique<memory_frameset>();
+    out->depth = std::make_shared<memory_frame>(m, std::move(dimg));
+    const build_key key = current_key();
+    colourise(*out->depth, reader->settings_at(shown), key.distance_range);
+    frame_meta cm = colour.meta();
+    cm.registered = true;
+    cm.lens = pinhole;
+    out->rgb = std::make_shared<memory_frame>(cm, std::move(cimg));
+    return out;
+}
+
 std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, const build_key& key,
                                                                std::string& error)
 {
@@ -698,15 +789,8 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
         fs[stream::depth] = std::move(computed);
     }
     out->depth = make(stream::depth, pvx3::PVX3_STREAM_DEPTH);
-    if (out->depth) {
-        const recording::image& img = out->depth->image();
-        const int far_mm = range_now ? range_now->first : settings.far_mm;
-        const int near_mm = range_now ? range_now->second : settings.near_mm;
-        std::vector<uint8_t> rgb(size_t(img.width) * img.height * 3);
-        recording::colourise_depth(img.pixels16(), size_t(img.width) * img.height, near_mm, far_mm, colour_table,
-                                   rgb.data());
-        out->depth->set_render(std::move(rgb));
-    }
+    if (out->depth)
+        colourise(*out->depth, settings, range_now);
     out->ir = make(stream::ir, pvx3::PVX3_STREAM_IR);
     out->rgb = make(stream::colour, pvx3::PVX3_STREAM_RGB);
     out->raw = make(stream::raw_phase, pvx3::PVX3_STREAM_RAW_PHASE);
@@ -804,6 +888,20 @@ std::string recording_camera::reprocess_unavailable_reason() const
 {
     if (!(d_->reader->streams() & bit(stream::raw_phase)))
         return "the recording holds no raw phase frames";
+    if (d_->reader->calibration_count() == 0)
+        return "the recording holds no calibration";
+    if (!d_->reprocessor_or_null()) {
+        std::lock_guard<std::mutex> g(d_->lock);
+        return "the reconstruction library cannot be loaded: " + d_->reprocess_reason;
+    }
+    return std::string();
+}
+
+std::string recording_camera::registration_unavailable_reason() const
+{
+    const recording::stream_mask both = bit(stream::depth) | bit(stream::colour);
+    if ((d_->reader->streams() & both) != both)
+        return "the recording does not hold both depth and colour";
     if (d_->reader->calibration_count() == 0)
         return "the recording holds no calibration";
     if (!d_->reprocessor_or_null()) {

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include <playback/recording_camera.h>
+#include <qzapi/reconstruction.h>
+#include <qzhost/reconstruction_host.h>
 #include <recording/depth_colours.h>
 #include <recording/reader.h>
 
@@ -290,6 +292,124 @@ TEST_F(Playback, PointCloudFromTheRecordedCalibration)
     }
     EXPECT_LT(wrong, points / 10);
     EXPECT_GT(points, valid * 8 / 10);
+}
+
+// The registered depth and colour of a frame set, straight from the
+// library's AlignDepthToColour with the recorded calibration and images.
+struct aligned {
+    std::vector<uint16_t> depth;
+    std::vector<uint8_t> bgr;
+};
+
+aligned library_alignment(const std::string& path, size_t index)
+{
+    aligned out;
+    std::string error;
+    auto r = recording::reader::open(path, error);
+    EXPECT_TRUE(r) << error;
+    recording::frame_set fs;
+    EXPECT_TRUE(r && r->read(index, fs, error, bit(stream::depth) | bit(stream::colour))) << error;
+    const std::optional<recording::calibration> cal = r ? r->calibration_at(index) : std::nullopt;
+    if (!fs[stream::depth] || !fs[stream::colour] || !cal)
+        return out;
+    qzapi::CalibrationBlock block{};
+    block.frequency1 = cal->frequency1;
+    block.frequency2 = cal->frequency2;
+    block.serialNumber = cal->serial_number;
+    std::memcpy(&block.distCoeffs[0], cal->words.data(), cal->words.size() * sizeof(uint32_t));
+    qzhost::library* lib = qzhost::library::load(qzhost::sdk_candidates(), error);
+    EXPECT_NE(lib, nullptr) << error;
+    if (!lib)
+        return out;
+    qzhost::setup s;
+    s.device_type = cal->device_type;
+    s.mode = cal->mode;
+    s.calibration = &block;
+    s.width = cal->width;
+    s.height = cal->height;
+    auto lock = lib->lock();
+    EXPECT_TRUE(lib->ensure(s, error)) << error;
+    const recording::image& d = *fs[stream::depth];
+    const recording::image& c = *fs[stream::colour];
+    uint16_t* depth = new uint16_t[size_t(d.width) * d.height];
+    std::memcpy(depth, d.pixels16(), size_t(d.width) * d.height * 2);
+    uint8_t* bgr = nullptr;
+    int32_t w = 0, h = 0;
+    lib->api()->AlignDepthToColour(&bgr, &depth, c.data.data(), c.width, c.height, &w, &h);
+    if (bgr && w == c.width && h == c.height) {
+        out.depth.assign(depth, depth + size_t(w) * h);
+        out.bgr.assign(bgr, bgr + size_t(w) * h * 3);
+    }
+    delete[] depth;
+    delete[] bgr;
+    return out;
+}
+
+TEST_F(Playback, RegistersDepthToColourAsTheLibraryDoes)
+{
+    EXPECT_TRUE(camera->can_register()) << camera->registration_unavailable_reason();
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_RGB, 1920, 1080), 0);
+    camera->pause();
+    camera->seek(kFrames / 2);
+    ASSERT_EQ(pipe->start(config), 0);
+    auto set = next();
+    ASSERT_TRUE(set);
+    const size_t shown = camera->where().index;
+    pvx3::pvx3_error e;
+    std::unique_ptr<pvx3::frameset> registered(
+        pipe->get_process_engine()->depth_to_rgb(set->get_depth_frame(), set->get_rgb_frame(), &e));
+    ASSERT_TRUE(registered) << e.message;
+    pvx3::frame* depth = registered->get_depth_frame();
+    pvx3::frame* colour = registered->get_rgb_frame();
+    ASSERT_TRUE(depth && colour);
+    ASSERT_EQ(depth->get_width(), 1920);
+    ASSERT_EQ(depth->get_height(), 1080);
+    ASSERT_EQ(colour->get_data_size(), size_t(1920) * 1080 * 3);
+    const aligned expected = library_alignment(*path, shown);
+    ASSERT_EQ(expected.depth.size(), size_t(1920) * 1080);
+    const uint16_t* got = static_cast<const uint16_t*>(depth->get_data());
+    EXPECT_TRUE(std::equal(expected.depth.begin(), expected.depth.end(), got));
+    const uint8_t* bgr = static_cast<const uint8_t*>(colour->get_data());
+    EXPECT_TRUE(std::equal(expected.bgr.begin(), expected.bgr.end(), bgr));
+    size_t valid = 0;
+    for (uint16_t v : expected.depth)
+        valid += v > 1;
+    EXPECT_GT(valid, expected.depth.size() / 10);  // the comparison is not of empty images
+    // Coloured for the view like any depth frame.
+    EXPECT_NE(depth->get_render_data(), nullptr);
+    // A registered frame is not registered again.
+    EXPECT_EQ(pipe->get_process_engine()->depth_to_rgb(depth, colour, &e), nullptr);
+    EXPECT_EQ(e.code, pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+}
+
+// Registration needs depth and colour in the recording.
+TEST(PlaybackRegistration, OfferedOnlyWithDepthAndColour)
+{
+    struct row {
+        const char* name;
+        recording::stream_mask streams;
+        bool offered;
+    };
+    const row rows[] = {
+        {"depth_colour", bit(stream::depth) | bit(stream::colour), true},
+        {"depth_ir", bit(stream::depth) | bit(stream::ir), false},
+        {"colour", bit(stream::colour), false},
+    };
+    recording_test::scratch_folder folder;
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string file = folder.file(std::string(r.name) + ".bag");
+        recording_test::capture_case c;
+        c.name = r.name;
+        c.streams = r.streams;
+        const capture_result captured = recording_test::capture(file, c, 3);
+        ASSERT_TRUE(captured.closed) << captured.close_error;
+        std::string error;
+        auto camera = playback::recording_camera::open(file, error);
+        ASSERT_TRUE(camera) << error;
+        EXPECT_EQ(camera->can_register(), r.offered) << camera->registration_unavailable_reason();
+    }
 }
 
 TEST(PlaybackOpen, RefusesWhatIsNotARecording)
