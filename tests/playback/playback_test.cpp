@@ -301,7 +301,15 @@ struct aligned {
     std::vector<uint8_t> bgr;
 };
 
-aligned library_alignment(const std::string& path, size_t index)
+// Pixel (x, y) of an image shown with these flips comes from this pixel of
+// the sensor's image.
+size_t source_pixel(int x, int y, int w, int h, bool flip_vertical, bool flip_horizontal)
+{
+    return size_t(flip_vertical ? h - 1 - y : y) * w + (flip_horizontal ? w - 1 - x : x);
+}
+
+aligned library_alignment(const std::string& path, size_t index, bool flip_vertical = false,
+                          bool flip_horizontal = false)
 {
     aligned out;
     std::string error;
@@ -331,27 +339,54 @@ aligned library_alignment(const std::string& path, size_t index)
     EXPECT_TRUE(lib->ensure(s, error)) << error;
     const recording::image& d = *fs[stream::depth];
     const recording::image& c = *fs[stream::colour];
+    // The library takes the sensors' own images: undo the recorded flips.
     uint16_t* depth = new uint16_t[size_t(d.width) * d.height];
-    std::memcpy(depth, d.pixels16(), size_t(d.width) * d.height * 2);
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x)
+            depth[size_t(y) * d.width + x] =
+                d.pixels16()[source_pixel(x, y, d.width, d.height, flip_vertical, flip_horizontal)];
+    // YUYV: each pixel keeps its luma and the chroma of its pair.
+    std::vector<uint8_t> yuyv(c.data.size());
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const size_t from = source_pixel(x, y, c.width, c.height, flip_vertical, flip_horizontal);
+            const size_t to = size_t(y) * c.width + x;
+            yuyv[to * 2] = c.data[from * 2];
+            yuyv[(to & ~size_t(1)) * 2 + 1] = c.data[(from & ~size_t(1)) * 2 + 1];
+            yuyv[(to & ~size_t(1)) * 2 + 3] = c.data[(from & ~size_t(1)) * 2 + 3];
+        }
     uint8_t* bgr = nullptr;
     int32_t w = 0, h = 0;
-    lib->api()->AlignDepthToColour(&bgr, &depth, c.data.data(), c.width, c.height, &w, &h);
+    lib->api()->AlignDepthToColour(&bgr, &depth, yuyv.data(), c.width, c.height, &w, &h);
     if (bgr && w == c.width && h == c.height) {
-        out.depth.assign(depth, depth + size_t(w) * h);
-        out.bgr.assign(bgr, bgr + size_t(w) * h * 3);
+        out.depth.resize(size_t(w) * h);
+        out.bgr.resize(size_t(w) * h * 3);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t from = source_pixel(x, y, w, h, flip_vertical, flip_horizontal);
+                const size_t to = size_t(y) * w + x;
+                out.depth[to] = depth[from];
+                std::memcpy(&out.bgr[to * 3], &bgr[from * 3], 3);
+            }
     }
     delete[] depth;
     delete[] bgr;
     return out;
 }
 
-TEST_F(Playback, RegistersDepthToColourAsTheLibraryDoes)
+// The frame set in the middle of the recording registered by the playback
+// source against the library's own registration of the recorded images.
+void check_registration(playback::recording_camera* camera, const std::string& path, size_t frames,
+                        bool flip_vertical, bool flip_horizontal)
 {
+    pvx3::config* config = camera->create_config();
+    pvx3::pipeline* pipe = camera->create_pipeline();
+    auto next = [&] { return std::unique_ptr<pvx3::frameset>(pipe->wait_for_frames(2000)); };
     EXPECT_TRUE(camera->can_register()) << camera->registration_unavailable_reason();
     ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
     ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_RGB, 1920, 1080), 0);
     camera->pause();
-    camera->seek(kFrames / 2);
+    camera->seek(frames / 2);
     ASSERT_EQ(pipe->start(config), 0);
     auto set = next();
     ASSERT_TRUE(set);
@@ -366,7 +401,7 @@ TEST_F(Playback, RegistersDepthToColourAsTheLibraryDoes)
     ASSERT_EQ(depth->get_width(), 1920);
     ASSERT_EQ(depth->get_height(), 1080);
     ASSERT_EQ(colour->get_data_size(), size_t(1920) * 1080 * 3);
-    const aligned expected = library_alignment(*path, shown);
+    const aligned expected = library_alignment(path, shown, flip_vertical, flip_horizontal);
     ASSERT_EQ(expected.depth.size(), size_t(1920) * 1080);
     const uint16_t* got = static_cast<const uint16_t*>(depth->get_data());
     EXPECT_TRUE(std::equal(expected.depth.begin(), expected.depth.end(), got));
@@ -381,6 +416,34 @@ TEST_F(Playback, RegistersDepthToColourAsTheLibraryDoes)
     // A registered frame is not registered again.
     EXPECT_EQ(pipe->get_process_engine()->depth_to_rgb(depth, colour, &e), nullptr);
     EXPECT_EQ(e.code, pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+    pipe->stop();
+}
+
+TEST_F(Playback, RegistersDepthToColourAsTheLibraryDoes)
+{
+    check_registration(camera.get(), *path, kFrames, false, false);
+}
+
+// Recorded mirrored: the library registers the sensors' images and the
+// results are mirrored back like the recorded ones.
+TEST(PlaybackRegistration, FollowsTheRecordedFlips)
+{
+    recording_test::scratch_folder folder;
+    for (const auto& [vertical, horizontal] : {std::make_pair(true, false), std::make_pair(true, true)}) {
+        SCOPED_TRACE(std::to_string(vertical) + std::to_string(horizontal));
+        const std::string file = folder.file("flipped" + std::to_string(vertical) + std::to_string(horizontal) + ".bag");
+        recording_test::capture_case c;
+        c.name = "flipped";
+        c.flip_vertical = vertical;
+        c.flip_horizontal = horizontal;
+        c.streams = bit(stream::depth) | bit(stream::colour);
+        const capture_result captured = recording_test::capture(file, c, 4);
+        ASSERT_TRUE(captured.closed) << captured.close_error;
+        std::string error;
+        auto camera = playback::recording_camera::open(file, error);
+        ASSERT_TRUE(camera) << error;
+        check_registration(camera.get(), file, 4, vertical, horizontal);
+    }
 }
 
 // Registration needs depth and colour in the recording.
