@@ -180,6 +180,11 @@ public:
     std::optional<size_t> raw_index;
     std::shared_ptr<const recording::image> raw_frame;
     std::unique_ptr<memory_frameset> reuse(size_t index, const build_key& key);
+    // The registration of the frame set built last (its inputs are held,
+    // so a frame at the same address is the same frame).
+    std::shared_ptr<memory_frame> registered_from_depth, registered_from_colour;
+    std::optional<std::pair<uint16_t, uint16_t>> registered_range;
+    std::unique_ptr<memory_frameset> registered_last;
     void keep(size_t index, const build_key& key, const memory_frameset& set);
 };
 
@@ -640,6 +645,14 @@ void recording_camera::impl::colourise(memory_frame& depth, const recording::cam
 std::unique_ptr<memory_frameset> recording_camera::impl::registered(const memory_frame& depth,
                                                                     const memory_frame& colour, std::string& error)
 {
+    const build_key key = current_key();
+    {
+        // A paused recording hands the same frames out again: register once.
+        std::lock_guard<std::mutex> g(reuse_lock);
+        if (registered_last && registered_from_depth.get() == &depth && registered_from_colour.get() == &colour
+            && registered_range == key.distance_range)
+            return registered_last->share();
+    }
     const size_t shown = timeline.now().shown;
     const std::optional<recording::calibration> cal = reader->calibration_at(shown);
     if (!cal) {
@@ -686,12 +699,18 @@ std::unique_ptr<memory_frameset> recording_camera::impl::registered(const memory
     m.lens = pinhole;
     auto out = std::make_unique<memory_frameset>();
     out->depth = std::make_shared<memory_frame>(m, std::move(dimg));
-    const build_key key = current_key();
     colourise(*out->depth, reader->settings_at(shown), key.distance_range);
     frame_meta cm = colour.meta();
     cm.registered = true;
     cm.lens = pinhole;
     out->rgb = std::make_shared<memory_frame>(cm, std::move(cimg));
+    std::lock_guard<std::mutex> g(reuse_lock);
+    if (last_built && last_built->depth.get() == &depth && last_built->rgb.get() == &colour) {
+        registered_from_depth = last_built->depth;
+        registered_from_colour = last_built->rgb;
+        registered_range = key.distance_range;
+        registered_last = out->share();
+    }
     return out;
 }
 

@@ -416,6 +416,22 @@ void check_registration(playback::recording_camera* camera, const std::string& p
     // A registered frame is not registered again.
     EXPECT_EQ(pipe->get_process_engine()->depth_to_rgb(depth, colour, &e), nullptr);
     EXPECT_EQ(e.code, pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+    // Paused, the frame set handed out again registers to the same images
+    // (also after the first registration and its frame set are gone).
+    registered.reset();
+    set.reset();
+    for (int again = 0; again < 2; ++again) {
+        auto same = next();
+        ASSERT_TRUE(same);
+        ASSERT_EQ(camera->where().index, shown);
+        std::unique_ptr<pvx3::frameset> r(
+            pipe->get_process_engine()->depth_to_rgb(same->get_depth_frame(), same->get_rgb_frame(), &e));
+        ASSERT_TRUE(r) << e.message;
+        const uint16_t* d = static_cast<const uint16_t*>(r->get_depth_frame()->get_data());
+        EXPECT_TRUE(std::equal(expected.depth.begin(), expected.depth.end(), d));
+        const uint8_t* c = static_cast<const uint8_t*>(r->get_rgb_frame()->get_data());
+        EXPECT_TRUE(std::equal(expected.bgr.begin(), expected.bgr.end(), c));
+    }
     pipe->stop();
 }
 
