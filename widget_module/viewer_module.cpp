@@ -174,11 +174,12 @@ void viewer::slot_device_info(QString current_module, QString product_number, QS
     widget_rgbd_module->setVisible(has_tof && has_rgb);
     m_btn_record->show();
     if (m_playback) {
-        // A recording shows its own name; it registers no depth to colour.
+        // A recording shows its own name; it registers depth to colour with
+        // the recorded calibration when it holds both.
         const QString recording = QString::fromStdString(m_playback->display_name());
         label_current_module->setText(recording);
         label_pro_name_content->setText(recording);
-        widget_rgbd_module->hide();
+        widget_rgbd_module->setVisible(has_tof && has_rgb && m_playback->can_register());
     }
 
     if (driver) {

@@ -213,10 +213,12 @@ void viewer::show_recorded_value()
     if (!m_recorded_value || !tof_view)
         return;
     // While re-processing, the measurement box's depth is the recomputed one;
-    // the recorded value of the same pixel is shown under it.
+    // the recorded value of the same pixel is shown under it (not for RGBD
+    // Fusion, whose pixels lie on the colour image's grid).
     static const QRegularExpression location(QStringLiteral("^(\\d+)x(\\d+)$"));
     const QRegularExpressionMatch m = location.match(tof_view->label_location_content->text());
-    if (!m_playback || !m_playback->reprocessing() || !tof_view->widget_location->isVisible() || !m.hasMatch()) {
+    if (!m_playback || !m_playback->reprocessing() || !tof_view->widget_location->isVisible() || !m.hasMatch()
+        || (driver && driver->m_rgbd_on)) {
         m_recorded_value->hide();
         return;
     }

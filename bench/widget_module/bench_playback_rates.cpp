@@ -143,7 +143,9 @@ void BM_Playback2DPage(benchmark::State &state)
     }
 }
 
-// Hand-out time of a depth frame set with and without re-processing.
+// Hand-out time of a depth frame set with and without re-processing, one
+// seek to each frame set in turn; and of the paused frame set handed out
+// again after a filter change.
 void BM_ReprocessCost(benchmark::State &state)
 {
     const QString path = make_recording();
@@ -172,12 +174,30 @@ void BM_ReprocessCost(benchmark::State &state)
         }
         return total / count;
     };
+    // Paused on one frame set: the filter switched back and forth, each
+    // change handing the frame set out again re-processed.
+    pvx3::sensor *sensor = camera->get_device()->get_sensor();
+    auto toggle_ms = [&] {
+        camera->set_reprocess(true);
+        camera->seek(count / 2);
+        delete pipe->wait_for_frames(1000);
+        constexpr int kToggles = 20;
+        double total = 0;
+        for (int i = 0; i < kToggles; ++i) {
+            const auto t0 = std::chrono::steady_clock::now();
+            sensor->set_option(pvx3::PVX3_OPTION_FILTER, i % 2 == 0 ? 0 : 1);
+            delete pipe->wait_for_frames(1000);
+            total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        }
+        return total / kToggles;
+    };
     for (auto _ : state) {
         const double recorded = hand_out_ms(false);
         const double recomputed = hand_out_ms(true);
         state.counters["recorded_ms"] = recorded;
         state.counters["reprocessed_ms"] = recomputed;
         state.counters["added_ms"] = recomputed - recorded;
+        state.counters["filter_toggle_ms"] = toggle_ms();
     }
     pipe->stop();
 }

@@ -53,7 +53,7 @@ std::string sidecar(const memory_frame& f, const std::string& image_name)
       << "  \"integration_time_us\": " << m.integration_us << ",\n"
       << "  \"flip_vertical\": " << (m.flip_vertical ? "true" : "false") << ",\n"
       << "  \"flip_horizontal\": " << (m.flip_horizontal ? "true" : "false") << ",\n"
-      << "  \"registered_to_colour\": false,\n"
+      << "  \"registered_to_colour\": " << (m.registered ? "true" : "false") << ",\n"
       << "  \"intrinsics\": {\"fx\": " << l.fx << ", \"fy\": " << l.fy << ", \"cx\": " << l.cx << ", \"cy\": " << l.cy
       << ", \"k1\": " << l.k1 << ", \"k2\": " << l.k2 << ", \"p1\": " << l.p1 << ", \"p2\": " << l.p2
       << ", \"k3\": " << l.k3 << "},\n"

@@ -17,6 +17,7 @@ struct frame_meta {
     uint64_t timestamp_us = 0;
     int integration_us = 0;
     bool flip_vertical = false, flip_horizontal = false;
+    bool registered = false;  // registered to the colour camera
     recording::lens_model lens;
 };
 
@@ -56,6 +57,21 @@ public:
     // The recorded depth when `depth` holds recomputed depth (else empty).
     std::vector<uint16_t> recorded_depth;
     int recorded_width = 0, recorded_height = 0;
+
+    // Another frame set holding the same frames (they are never written
+    // once built).
+    std::unique_ptr<memory_frameset> share() const
+    {
+        auto out = std::make_unique<memory_frameset>();
+        out->depth = depth;
+        out->rgb = rgb;
+        out->ir = ir;
+        out->raw = raw;
+        out->recorded_depth = recorded_depth;
+        out->recorded_width = recorded_width;
+        out->recorded_height = recorded_height;
+        return out;
+    }
 
     pvx3::frame* get_depth_frame(pvx3::pvx3_error* error = nullptr) const override;
     pvx3::frame* get_rgb_frame(pvx3::pvx3_error* error = nullptr) const override;

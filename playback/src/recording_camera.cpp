@@ -119,6 +119,13 @@ public:
     void prefetch_loop();
     ~impl();
     bool points(const memory_frame& depth, std::vector<float>& xyz, std::string& error);
+    // Depth registered to the colour image of the same frame set, with the
+    // undistorted colour image (the caller owns the frame set).
+    std::unique_ptr<memory_frameset> registered(const memory_frame& depth, const memory_frame& colour,
+                                                std::string& error);
+    // Depth colours over the distance range shown.
+    void colourise(memory_frame& depth, const recording::camera_settings& settings,
+                   const std::optional<std::pair<uint16_t, uint16_t>>& range) const;
     recording::reprocessor* reprocessor_or_null();
 
     std::unique_ptr<recording::reader> reader;
@@ -161,6 +168,24 @@ public:
     std::unique_ptr<memory_frameset> prefetched;
     bool prefetch_exit = false;
     std::thread prefetcher;
+
+    // The frame set built last and the raw phase frame read last: a paused
+    // recording hands the shown frame set out again every 100 ms, and a
+    // filter change re-processes the same raw frame, so neither is read,
+    // decompressed and recomputed again (a raw frame is ~10 MB of LZ4).
+    std::mutex reuse_lock;
+    std::optional<size_t> last_index;
+    build_key last_key;
+    std::unique_ptr<memory_frameset> last_built;
+    std::optional<size_t> raw_index;
+    std::shared_ptr<const recording::image> raw_frame;
+    std::unique_ptr<memory_frameset> reuse(size_t index, const build_key& key);
+    // The registration of the frame set built last (its inputs are held,
+    // so a frame at the same address is the same frame).
+    std::shared_ptr<memory_frame> registered_from_depth, registered_from_colour;
+    std::optional<std::pair<uint16_t, uint16_t>> registered_range;
+    std::unique_ptr<memory_frameset> registered_last;
+    void keep(size_t index, const build_key& key, const memory_frameset& set);
 };
 
 class recording_camera::impl::sensor_part final : public pvx3::sensor {
@@ -359,10 +384,24 @@ public:
         ok(e);
         return cloud_.get();
     }
-    pvx3::frameset* depth_to_rgb(pvx3::frame*, pvx3::frame*, pvx3::pvx3_error* e) override
+    pvx3::frameset* depth_to_rgb(pvx3::frame* depth, pvx3::frame* rgb, pvx3::pvx3_error* e) override
     {
-        fail(e, pvx3::PVX3_ERROR_UNSUPPORTED, "a recording played back registers no depth to colour");
-        return nullptr;
+        const memory_frame* d = detail::as_memory(depth);
+        const memory_frame* c = detail::as_memory(rgb);
+        if (!d || d->meta().stream != pvx3::PVX3_STREAM_DEPTH || d->meta().registered || !c
+            || c->meta().stream != pvx3::PVX3_STREAM_RGB || c->meta().registered) {
+            fail(e, pvx3::PVX3_ERROR_INVALID_ARGUMENT,
+                 "depth_to_rgb needs a depth frame and a colour frame of the recording");
+            return nullptr;
+        }
+        std::string why;
+        std::unique_ptr<memory_frameset> set = d_.registered(*d, *c, why);
+        if (!set) {
+            fail(e, pvx3::PVX3_ERROR_LIBRARY, why);
+            return nullptr;
+        }
+        ok(e);
+        return set.release();
     }
 
 private:
@@ -498,9 +537,12 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
         prefetched_index.reset();
     }
     if (!set)
+        set = reuse(index, key);
+    if (!set)
         set = build(index, key, error);
     if (!set)
         return nullptr;
+    keep(index, key, *set);
     {
         std::lock_guard<std::mutex> g(lock);
         if (!set->recorded_depth.empty()) {
@@ -526,6 +568,22 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
         }
     }
     return set;
+}
+
+std::unique_ptr<memory_frameset> recording_camera::impl::reuse(size_t index, const build_key& key)
+{
+    std::lock_guard<std::mutex> g(reuse_lock);
+    if (!last_built || last_index != index || !(last_key == key))
+        return nullptr;
+    return last_built->share();
+}
+
+void recording_camera::impl::keep(size_t index, const build_key& key, const memory_frameset& set)
+{
+    std::lock_guard<std::mutex> g(reuse_lock);
+    last_index = index;
+    last_key = key;
+    last_built = set.share();
 }
 
 recording::reprocessor* recording_camera::impl::reprocessor_or_null()
@@ -572,6 +630,90 @@ bool recording_camera::impl::points(const memory_frame& depth, std::vector<float
     return true;
 }
 
+void recording_camera::impl::colourise(memory_frame& depth, const recording::camera_settings& settings,
+                                       const std::optional<std::pair<uint16_t, uint16_t>>& range) const
+{
+    const recording::image& img = depth.image();
+    const int far_mm = range ? range->first : settings.far_mm;
+    const int near_mm = range ? range->second : settings.near_mm;
+    std::vector<uint8_t> rgb(size_t(img.width) * img.height * 3);
+    recording::colourise_depth(img.pixels16(), size_t(img.width) * img.height, near_mm, far_mm, colour_table,
+                               rgb.data());
+    depth.set_render(std::move(rgb));
+}
+
+std::unique_ptr<memory_frameset> recording_camera::impl::registered(const memory_frame& depth,
+                                                                    const memory_frame& colour, std::string& error)
+{
+    const build_key key = current_key();
+    {
+        // A paused recording hands the same frames out again: register once.
+        std::lock_guard<std::mutex> g(reuse_lock);
+        if (registered_last && registered_from_depth.get() == &depth && registered_from_colour.get() == &colour
+            && registered_range == key.distance_range)
+            return registered_last->share();
+    }
+    const size_t shown = timeline.now().shown;
+    const std::optional<recording::calibration> cal = reader->calibration_at(shown);
+    if (!cal) {
+        error = "the recording holds no calibration to register depth to colour with";
+        return nullptr;
+    }
+    recording::reprocessor* r = reprocessor_or_null();
+    if (!r) {
+        std::lock_guard<std::mutex> g(lock);
+        error = "the reconstruction library cannot be loaded: " + reprocess_reason;
+        return nullptr;
+    }
+    const frame_meta& dm = depth.meta();
+    std::vector<uint16_t> reg;
+    std::vector<uint8_t> bgr;
+    int w = 0, h = 0;
+    if (!r->align(*cal, depth.image(), colour.image(), dm.flip_vertical, dm.flip_horizontal, reg, bgr, w, h, error))
+        return nullptr;
+    // Both results lie in the undistorted colour image: its pinhole.
+    recording::lens_model pinhole;
+    pinhole.fx = colour.meta().lens.fx;
+    pinhole.fy = colour.meta().lens.fy;
+    pinhole.cx = colour.meta().lens.cx;
+    pinhole.cy = colour.meta().lens.cy;
+
+    recording::image dimg;
+    dimg.width = w;
+    dimg.height = h;
+    dimg.step = static_cast<uint32_t>(w * 2);
+    dimg.encoding = recording::encoding::kDepth;
+    dimg.lens = pinhole;
+    dimg.data.resize(reg.size() * 2);
+    std::memcpy(dimg.data.data(), reg.data(), dimg.data.size());
+    recording::image cimg;
+    cimg.width = w;
+    cimg.height = h;
+    cimg.step = static_cast<uint32_t>(w * 3);
+    cimg.encoding = recording::encoding::kBgr8;
+    cimg.lens = pinhole;
+    cimg.data = std::move(bgr);
+
+    frame_meta m = dm;
+    m.registered = true;
+    m.lens = pinhole;
+    auto out = std::make_unique<memory_frameset>();
+    out->depth = std::make_shared<memory_frame>(m, std::move(dimg));
+    colourise(*out->depth, reader->settings_at(shown), key.distance_range);
+    frame_meta cm = colour.meta();
+    cm.registered = true;
+    cm.lens = pinhole;
+    out->rgb = std::make_shared<memory_frame>(cm, std::move(cimg));
+    std::lock_guard<std::mutex> g(reuse_lock);
+    if (last_built && last_built->depth.get() == &depth && last_built->rgb.get() == &colour) {
+        registered_from_depth = last_built->depth;
+        registered_from_colour = last_built->rgb;
+        registered_range = key.distance_range;
+        registered_last = out->share();
+    }
+    return out;
+}
+
 std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, const build_key& key,
                                                                std::string& error)
 {
@@ -586,13 +728,31 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
             mask |= bit(s);
     }
     const bool with_depth = mask & bit(stream::depth);
-    if (with_depth && reprocess_now)
-        mask |= bit(stream::raw_phase);
+    const bool raw_wanted = mask & bit(stream::raw_phase);
+    std::shared_ptr<const recording::image> raw;
+    if (with_depth && reprocess_now) {
+        std::lock_guard<std::mutex> g(reuse_lock);
+        if (raw_index == index)
+            raw = raw_frame;
+        if (!raw)
+            mask |= bit(stream::raw_phase);
+    }
     if (mask == 0)
         return nullptr;
     recording::frame_set fs;
     if (!reader->read(index, fs, error, mask))
         return nullptr;
+    if (with_depth && reprocess_now && !raw && fs[stream::raw_phase]) {
+        // Kept for the next build of this frame set; copied only when the
+        // raw stream itself is handed out too.
+        raw = raw_wanted ? std::make_shared<const recording::image>(*fs[stream::raw_phase])
+                         : std::make_shared<const recording::image>(std::move(*fs[stream::raw_phase]));
+        if (!raw_wanted)
+            fs[stream::raw_phase].reset();
+        std::lock_guard<std::mutex> g(reuse_lock);
+        raw_index = index;
+        raw_frame = raw;
+    }
     const recording::camera_settings settings = reader->settings_at(index);
     frame_meta meta;
     meta.frame_number = fs.frame_number;
@@ -614,7 +774,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
     };
     // Re-processing needs the raw frame before it is moved into a frame.
     std::optional<recording::image> computed;
-    if (with_depth && reprocess_now && fs[stream::raw_phase] && fs[stream::depth]) {
+    if (with_depth && reprocess_now && raw && fs[stream::depth]) {
         const std::optional<recording::calibration> cal = reader->calibration_at(index);
         recording::reprocessor* r = cal ? reprocessor_or_null() : nullptr;
         if (r) {
@@ -624,7 +784,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
             std::vector<uint16_t> depth;
             int w = 0, h = 0;
             std::string why;
-            if (r->compute(*cal, *fs[stream::raw_phase], o, depth, w, h, why)) {
+            if (r->compute(*cal, *raw, o, depth, w, h, why)) {
                 recording::image img;
                 img.width = w;
                 img.height = h;
@@ -648,15 +808,8 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
         fs[stream::depth] = std::move(computed);
     }
     out->depth = make(stream::depth, pvx3::PVX3_STREAM_DEPTH);
-    if (out->depth) {
-        const recording::image& img = out->depth->image();
-        const int far_mm = range_now ? range_now->first : settings.far_mm;
-        const int near_mm = range_now ? range_now->second : settings.near_mm;
-        std::vector<uint8_t> rgb(size_t(img.width) * img.height * 3);
-        recording::colourise_depth(img.pixels16(), size_t(img.width) * img.height, near_mm, far_mm, colour_table,
-                                   rgb.data());
-        out->depth->set_render(std::move(rgb));
-    }
+    if (out->depth)
+        colourise(*out->depth, settings, range_now);
     out->ir = make(stream::ir, pvx3::PVX3_STREAM_IR);
     out->rgb = make(stream::colour, pvx3::PVX3_STREAM_RGB);
     out->raw = make(stream::raw_phase, pvx3::PVX3_STREAM_RAW_PHASE);
@@ -754,6 +907,20 @@ std::string recording_camera::reprocess_unavailable_reason() const
 {
     if (!(d_->reader->streams() & bit(stream::raw_phase)))
         return "the recording holds no raw phase frames";
+    if (d_->reader->calibration_count() == 0)
+        return "the recording holds no calibration";
+    if (!d_->reprocessor_or_null()) {
+        std::lock_guard<std::mutex> g(d_->lock);
+        return "the reconstruction library cannot be loaded: " + d_->reprocess_reason;
+    }
+    return std::string();
+}
+
+std::string recording_camera::registration_unavailable_reason() const
+{
+    const recording::stream_mask both = bit(stream::depth) | bit(stream::colour);
+    if ((d_->reader->streams() & both) != both)
+        return "the recording does not hold both depth and colour";
     if (d_->reader->calibration_count() == 0)
         return "the recording holds no calibration";
     if (!d_->reprocessor_or_null()) {

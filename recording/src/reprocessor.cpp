@@ -42,6 +42,47 @@ void write_parameters(qzapi::Reconstruction* api, const parameters& p)
     }
 }
 
+// Rows and columns of a packed image reversed as the flips ask (an
+// involution: the same call mirrors back).
+template <size_t Bytes>
+void mirror(const uint8_t* src, uint8_t* dst, int w, int h, bool vertical, bool horizontal)
+{
+    const size_t row = size_t(w) * Bytes;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = src + size_t(vertical ? h - 1 - y : y) * row;
+        uint8_t* d = dst + size_t(y) * row;
+        if (!horizontal) {
+            std::memcpy(d, s, row);
+            continue;
+        }
+        for (int x = 0; x < w; ++x)
+            std::memcpy(d + size_t(x) * Bytes, s + size_t(w - 1 - x) * Bytes, Bytes);
+    }
+}
+
+// YUYV mirrored: pixel pairs reversed and the two lumas of a pair swapped.
+void mirror_yuyv(const uint8_t* src, uint8_t* dst, int w, int h, bool vertical, bool horizontal)
+{
+    const size_t row = size_t(w) * 2;
+    const int pairs = w / 2;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* s = src + size_t(vertical ? h - 1 - y : y) * row;
+        uint8_t* d = dst + size_t(y) * row;
+        if (!horizontal) {
+            std::memcpy(d, s, row);
+            continue;
+        }
+        for (int k = 0; k < pairs; ++k) {
+            const uint8_t* p = s + 4 * size_t(k);
+            uint8_t* q = d + 4 * size_t(pairs - 1 - k);
+            q[0] = p[2];
+            q[1] = p[1];
+            q[2] = p[0];
+            q[3] = p[3];
+        }
+    }
+}
+
 }  // namespace
 
 const std::vector<int>& filter_codes()
@@ -174,6 +215,77 @@ bool reprocessor::points(const calibration& cal, const image& depth, bool flip_v
             q[1] = flip_vertical ? -p[1] : p[1];
             q[2] = p[2];
         }
+    return true;
+}
+
+bool reprocessor::align(const calibration& cal, const image& depth, const image& yuyv, bool flip_vertical,
+                        bool flip_horizontal, std::vector<uint16_t>& registered, std::vector<uint8_t>& bgr,
+                        int& width, int& height, std::string& error)
+{
+    const int w = depth.width, h = depth.height;
+    if (depth.encoding != encoding::kDepth || w <= 0 || h <= 0 || depth.step != uint32_t(w) * 2
+        || depth.data.size() < size_t(depth.step) * h) {
+        error = "not a 16-bit depth image";
+        return false;
+    }
+    if (cal.words.size() != kCalibrationWords || w != cal.width || h != cal.height) {
+        error = "the recorded calibration does not belong to a " + std::to_string(w) + " x " + std::to_string(h)
+                + " depth image";
+        return false;
+    }
+    const int cw = yuyv.width, ch = yuyv.height;
+    if (yuyv.encoding != encoding::kYuyv || cw <= 0 || ch <= 0 || cw % 2 != 0 || yuyv.step != uint32_t(cw) * 2
+        || yuyv.data.size() < size_t(yuyv.step) * ch) {
+        error = "the colour image is not YUYV as streamed";
+        return false;
+    }
+    const bool mirrored = flip_vertical || flip_horizontal;
+    // The library registers the sensors' own (unmirrored) images.
+    const size_t depth_pixels = size_t(w) * h;
+    uint16_t* depth_buffer = new uint16_t[depth_pixels];  // the library frees it
+    mirror<2>(depth.data.data(), reinterpret_cast<uint8_t*>(depth_buffer), w, h, flip_vertical, flip_horizontal);
+    std::vector<uint8_t> upright_colour;
+    const uint8_t* colour = yuyv.data.data();
+    if (mirrored) {
+        upright_colour.resize(size_t(cw) * ch * 2);
+        mirror_yuyv(colour, upright_colour.data(), cw, ch, flip_vertical, flip_horizontal);
+        colour = upright_colour.data();
+    }
+    qzapi::CalibrationBlock block;
+    block_of(cal, block);
+    qzhost::setup s;
+    s.device_type = cal.device_type;
+    s.mode = cal.mode;
+    s.calibration = &block;
+    s.width = w;
+    s.height = h;
+    uint8_t* colour_out = nullptr;
+    int32_t ow = 0, oh = 0;
+    {
+        auto lock = lib_->lock();
+        if (!lib_->ensure(s, error)) {
+            delete[] depth_buffer;
+            return false;
+        }
+        lib_->api()->AlignDepthToColour(&colour_out, &depth_buffer, colour, cw, ch, &ow, &oh);
+    }
+    if (!colour_out || ow != cw || oh != ch) {
+        delete[] colour_out;
+        delete[] depth_buffer;
+        error = "the reconstruction library could not register depth to the colour image (it needs a calibration "
+                "with the colour camera and 1920 x 1080 colour)";
+        return false;
+    }
+    const size_t pixels = size_t(cw) * ch;
+    registered.resize(pixels);
+    bgr.resize(pixels * 3);
+    mirror<2>(reinterpret_cast<const uint8_t*>(depth_buffer), reinterpret_cast<uint8_t*>(registered.data()), cw, ch,
+              flip_vertical, flip_horizontal);
+    mirror<3>(colour_out, bgr.data(), cw, ch, flip_vertical, flip_horizontal);
+    delete[] depth_buffer;
+    delete[] colour_out;
+    width = cw;
+    height = ch;
     return true;
 }
 

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include <playback/recording_camera.h>
+#include <qzapi/reconstruction.h>
+#include <qzhost/reconstruction_host.h>
 #include <recording/depth_colours.h>
 #include <recording/reader.h>
 
@@ -290,6 +292,203 @@ TEST_F(Playback, PointCloudFromTheRecordedCalibration)
     }
     EXPECT_LT(wrong, points / 10);
     EXPECT_GT(points, valid * 8 / 10);
+}
+
+// The registered depth and colour of a frame set, straight from the
+// library's AlignDepthToColour with the recorded calibration and images.
+struct aligned {
+    std::vector<uint16_t> depth;
+    std::vector<uint8_t> bgr;
+};
+
+// Pixel (x, y) of an image shown with these flips comes from this pixel of
+// the sensor's image.
+size_t source_pixel(int x, int y, int w, int h, bool flip_vertical, bool flip_horizontal)
+{
+    return size_t(flip_vertical ? h - 1 - y : y) * w + (flip_horizontal ? w - 1 - x : x);
+}
+
+aligned library_alignment(const std::string& path, size_t index, bool flip_vertical = false,
+                          bool flip_horizontal = false)
+{
+    aligned out;
+    std::string error;
+    auto r = recording::reader::open(path, error);
+    EXPECT_TRUE(r) << error;
+    recording::frame_set fs;
+    EXPECT_TRUE(r && r->read(index, fs, error, bit(stream::depth) | bit(stream::colour))) << error;
+    const std::optional<recording::calibration> cal = r ? r->calibration_at(index) : std::nullopt;
+    if (!fs[stream::depth] || !fs[stream::colour] || !cal)
+        return out;
+    qzapi::CalibrationBlock block{};
+    block.frequency1 = cal->frequency1;
+    block.frequency2 = cal->frequency2;
+    block.serialNumber = cal->serial_number;
+    std::memcpy(&block.distCoeffs[0], cal->words.data(), cal->words.size() * sizeof(uint32_t));
+    qzhost::library* lib = qzhost::library::load(qzhost::sdk_candidates(), error);
+    EXPECT_NE(lib, nullptr) << error;
+    if (!lib)
+        return out;
+    qzhost::setup s;
+    s.device_type = cal->device_type;
+    s.mode = cal->mode;
+    s.calibration = &block;
+    s.width = cal->width;
+    s.height = cal->height;
+    auto lock = lib->lock();
+    EXPECT_TRUE(lib->ensure(s, error)) << error;
+    const recording::image& d = *fs[stream::depth];
+    const recording::image& c = *fs[stream::colour];
+    // The library takes the sensors' own images: undo the recorded flips.
+    uint16_t* depth = new uint16_t[size_t(d.width) * d.height];
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x)
+            depth[size_t(y) * d.width + x] =
+                d.pixels16()[source_pixel(x, y, d.width, d.height, flip_vertical, flip_horizontal)];
+    // YUYV: each pixel keeps its luma and the chroma of its pair.
+    std::vector<uint8_t> yuyv(c.data.size());
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const size_t from = source_pixel(x, y, c.width, c.height, flip_vertical, flip_horizontal);
+            const size_t to = size_t(y) * c.width + x;
+            yuyv[to * 2] = c.data[from * 2];
+            yuyv[(to & ~size_t(1)) * 2 + 1] = c.data[(from & ~size_t(1)) * 2 + 1];
+            yuyv[(to & ~size_t(1)) * 2 + 3] = c.data[(from & ~size_t(1)) * 2 + 3];
+        }
+    uint8_t* bgr = nullptr;
+    int32_t w = 0, h = 0;
+    lib->api()->AlignDepthToColour(&bgr, &depth, yuyv.data(), c.width, c.height, &w, &h);
+    if (bgr && w == c.width && h == c.height) {
+        out.depth.resize(size_t(w) * h);
+        out.bgr.resize(size_t(w) * h * 3);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t from = source_pixel(x, y, w, h, flip_vertical, flip_horizontal);
+                const size_t to = size_t(y) * w + x;
+                out.depth[to] = depth[from];
+                std::memcpy(&out.bgr[to * 3], &bgr[from * 3], 3);
+            }
+    }
+    delete[] depth;
+    delete[] bgr;
+    return out;
+}
+
+// The frame set in the middle of the recording registered by the playback
+// source against the library's own registration of the recorded images.
+void check_registration(playback::recording_camera* camera, const std::string& path, size_t frames,
+                        bool flip_vertical, bool flip_horizontal)
+{
+    pvx3::config* config = camera->create_config();
+    pvx3::pipeline* pipe = camera->create_pipeline();
+    auto next = [&] { return std::unique_ptr<pvx3::frameset>(pipe->wait_for_frames(2000)); };
+    EXPECT_TRUE(camera->can_register()) << camera->registration_unavailable_reason();
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480), 0);
+    ASSERT_EQ(config->enable_stream(pvx3::PVX3_STREAM_RGB, 1920, 1080), 0);
+    camera->pause();
+    camera->seek(frames / 2);
+    ASSERT_EQ(pipe->start(config), 0);
+    auto set = next();
+    ASSERT_TRUE(set);
+    const size_t shown = camera->where().index;
+    pvx3::pvx3_error e;
+    std::unique_ptr<pvx3::frameset> registered(
+        pipe->get_process_engine()->depth_to_rgb(set->get_depth_frame(), set->get_rgb_frame(), &e));
+    ASSERT_TRUE(registered) << e.message;
+    pvx3::frame* depth = registered->get_depth_frame();
+    pvx3::frame* colour = registered->get_rgb_frame();
+    ASSERT_TRUE(depth && colour);
+    ASSERT_EQ(depth->get_width(), 1920);
+    ASSERT_EQ(depth->get_height(), 1080);
+    ASSERT_EQ(colour->get_data_size(), size_t(1920) * 1080 * 3);
+    const aligned expected = library_alignment(path, shown, flip_vertical, flip_horizontal);
+    ASSERT_EQ(expected.depth.size(), size_t(1920) * 1080);
+    const uint16_t* got = static_cast<const uint16_t*>(depth->get_data());
+    EXPECT_TRUE(std::equal(expected.depth.begin(), expected.depth.end(), got));
+    const uint8_t* bgr = static_cast<const uint8_t*>(colour->get_data());
+    EXPECT_TRUE(std::equal(expected.bgr.begin(), expected.bgr.end(), bgr));
+    size_t valid = 0;
+    for (uint16_t v : expected.depth)
+        valid += v > 1;
+    EXPECT_GT(valid, expected.depth.size() / 10);  // the comparison is not of empty images
+    // Coloured for the view like any depth frame.
+    EXPECT_NE(depth->get_render_data(), nullptr);
+    // A registered frame is not registered again.
+    EXPECT_EQ(pipe->get_process_engine()->depth_to_rgb(depth, colour, &e), nullptr);
+    EXPECT_EQ(e.code, pvx3::PVX3_ERROR_INVALID_ARGUMENT);
+    // Paused, the frame set handed out again registers to the same images
+    // (also after the first registration and its frame set are gone).
+    registered.reset();
+    set.reset();
+    for (int again = 0; again < 2; ++again) {
+        auto same = next();
+        ASSERT_TRUE(same);
+        ASSERT_EQ(camera->where().index, shown);
+        std::unique_ptr<pvx3::frameset> r(
+            pipe->get_process_engine()->depth_to_rgb(same->get_depth_frame(), same->get_rgb_frame(), &e));
+        ASSERT_TRUE(r) << e.message;
+        const uint16_t* d = static_cast<const uint16_t*>(r->get_depth_frame()->get_data());
+        EXPECT_TRUE(std::equal(expected.depth.begin(), expected.depth.end(), d));
+        const uint8_t* c = static_cast<const uint8_t*>(r->get_rgb_frame()->get_data());
+        EXPECT_TRUE(std::equal(expected.bgr.begin(), expected.bgr.end(), c));
+    }
+    pipe->stop();
+}
+
+TEST_F(Playback, RegistersDepthToColourAsTheLibraryDoes)
+{
+    check_registration(camera.get(), *path, kFrames, false, false);
+}
+
+// Recorded mirrored: the library registers the sensors' images and the
+// results are mirrored back like the recorded ones.
+TEST(PlaybackRegistration, FollowsTheRecordedFlips)
+{
+    recording_test::scratch_folder folder;
+    for (const auto& [vertical, horizontal] : {std::make_pair(true, false), std::make_pair(true, true)}) {
+        SCOPED_TRACE(std::to_string(vertical) + std::to_string(horizontal));
+        const std::string file = folder.file("flipped" + std::to_string(vertical) + std::to_string(horizontal) + ".bag");
+        recording_test::capture_case c;
+        c.name = "flipped";
+        c.flip_vertical = vertical;
+        c.flip_horizontal = horizontal;
+        c.streams = bit(stream::depth) | bit(stream::colour);
+        const capture_result captured = recording_test::capture(file, c, 4);
+        ASSERT_TRUE(captured.closed) << captured.close_error;
+        std::string error;
+        auto camera = playback::recording_camera::open(file, error);
+        ASSERT_TRUE(camera) << error;
+        check_registration(camera.get(), file, 4, vertical, horizontal);
+    }
+}
+
+// Registration needs depth and colour in the recording.
+TEST(PlaybackRegistration, OfferedOnlyWithDepthAndColour)
+{
+    struct row {
+        const char* name;
+        recording::stream_mask streams;
+        bool offered;
+    };
+    const row rows[] = {
+        {"depth_colour", bit(stream::depth) | bit(stream::colour), true},
+        {"depth_ir", bit(stream::depth) | bit(stream::ir), false},
+        {"colour", bit(stream::colour), false},
+    };
+    recording_test::scratch_folder folder;
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string file = folder.file(std::string(r.name) + ".bag");
+        recording_test::capture_case c;
+        c.name = r.name;
+        c.streams = r.streams;
+        const capture_result captured = recording_test::capture(file, c, 3);
+        ASSERT_TRUE(captured.closed) << captured.close_error;
+        std::string error;
+        auto camera = playback::recording_camera::open(file, error);
+        ASSERT_TRUE(camera) << error;
+        EXPECT_EQ(camera->can_register(), r.offered) << camera->registration_unavailable_reason();
+    }
 }
 
 TEST(PlaybackOpen, RefusesWhatIsNotARecording)

@@ -299,6 +299,33 @@ TEST_F(ViewerRecording, DepthOnlyRecordingOffersNoRgbModule)
     EXPECT_TRUE(messages.last().startsWith(QStringLiteral("A recording is playing")));
 }
 
+TEST_F(ViewerRecording, DepthAndColourRecordingOffersRgbdFusion)
+{
+    open_camera();
+    viewer &v = *window;
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
+    ASSERT_TRUE(wait_depth_frames(3));
+    const QString path = record(1200);
+    close_module();
+    open_recording(path);
+    ASSERT_TRUE(v.widget_rgbd_module->isVisible());
+    QTest::mouseClick(v.btn_rgbd_switch, Qt::LeftButton);
+    ASSERT_TRUE(v.current_driver()->m_rgbd_on);
+    ASSERT_TRUE(wait_depth_frames(3, 30000));
+    // The depth view shows the depth registered to the 1920 x 1080 colour image.
+    ASSERT_TRUE(wait_until(
+        [&] {
+            const cv::Mat d = v.depth_view()->shown_depth();
+            return d.cols == 1920 && d.rows == 1080 && cv::countNonZero(d > 1) > d.total() / 10;
+        },
+        10000));
+    ASSERT_NE(v.colour_view(), nullptr);
+    widget_test::save_screenshot(window.get(), QStringLiteral("playback_rgbd"));
+    QTest::mouseClick(v.btn_rgbd_switch, Qt::LeftButton);
+    EXPECT_FALSE(v.current_driver()->m_rgbd_on);
+}
+
 TEST_F(ViewerRecording, DamagedRecordingsAreRefusedInWords)
 {
     open_camera();

@@ -74,6 +74,12 @@ public:
     // Recorded depth at a pixel of the frame set shown (0 when unknown); with
     // re-processing on, the frames handed out carry the recomputed depth.
     uint16_t recorded_depth_at(int x, int y) const;
+    // --- depth registered to colour (RGBD Fusion)
+    // Needs depth and colour in the recording, a recorded calibration and the
+    // reconstruction library; why not (empty when possible).
+    std::string registration_unavailable_reason() const;
+    bool can_register() const { return registration_unavailable_reason().empty(); }
+
     // Frame sets that could not be read since the last call, with the last
     // reason.
     size_t take_read_failures(std::string& last_error);

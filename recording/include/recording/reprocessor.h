@@ -53,6 +53,17 @@ public:
     bool points(const calibration& cal, const image& depth, bool flip_vertical, bool flip_horizontal,
                 std::vector<float>& xyz, std::string& error);
 
+    // Depth registered to the colour camera by the library's
+    // AlignDepthToColour, as the camera's processing engine does it: `depth`
+    // the 640 x 480 depth image and `yuyv` the 1920 x 1080 colour image of one
+    // frame set, both as recorded (mirrored as the flips ask). Out: the
+    // registered depth (colour size, mm) and the undistorted colour image
+    // (B, G, R), mirrored like the inputs. Needs a calibration with the
+    // colour camera.
+    bool align(const calibration& cal, const image& depth, const image& yuyv, bool flip_vertical,
+               bool flip_horizontal, std::vector<uint16_t>& registered, std::vector<uint8_t>& bgr,
+               int& width, int& height, std::string& error);
+
     // The library's version text and file.
     std::string version() const;
     std::string library_path() const;
