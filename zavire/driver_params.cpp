@@ -58,13 +58,10 @@ std::pair<int, int> driver_operate::get_option3_range()
 
 bool driver_operate::get_filter(bool& on)
 {
-    pvx3::sensor* s = sensor();
-    if (s == nullptr)
+    int mode = 0;
+    if (!get_filter_mode(mode))
         return false;
-    uint16_t value = 0;
-    if (s->get_option(pvx3::PVX3_OPTION_FILTER, value) != 0)
-        return false;
-    on = value != 0;
+    on = mode != 0;
     return true;
 }
 

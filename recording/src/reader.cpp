@@ -15,6 +15,7 @@
 
 #include "bag_check.h"
 #include "json_records.h"
+#include "message_bytes.h"
 #include "messages.h"
 #include "recording/topics.h"
 #include "session_clock.h"
@@ -103,11 +104,12 @@ std::vector<text_record> reader::impl::read_texts(const char* topic)
         rosbag::View view(bag, rosbag::TopicQuery(topic));
         for (const rosbag::MessageInstance& m : view) {
             try {
-                const auto msg = m.instantiate<std_msgs::String>();
-                if (msg)
-                    out.push_back({detail::from_ros_time(m.getTime()), msg->data});
+                std_msgs::String msg;
+                std::string why;
+                if (detail::read_message(m, msg, why))
+                    out.push_back({detail::from_ros_time(m.getTime()), msg.data});
                 else
-                    warnings.push_back(std::string(topic) + " holds a message of another type");
+                    warnings.push_back(std::string("cannot read a record of ") + topic + ": " + why);
             } catch (const std::exception& e) {
                 warnings.push_back(std::string("cannot read a record of ") + topic + ": " + e.what());
             }
@@ -365,24 +367,24 @@ bool reader::read(size_t index, frame_set& out, std::string& error, stream_mask 
         if (!(mask & bit(s)) || at < 0)
             continue;
         try {
-            const auto msg = d_->images[i][size_t(at)].instantiate<sensor_msgs::Image>();
-            if (!msg) {
-                error = std::string("the ") + stream_name(s) + " image of frame set " + std::to_string(index)
-                        + " has the wrong type";
+            sensor_msgs::Image msg;
+            std::string why;
+            if (!detail::read_message(d_->images[i][size_t(at)], msg, why)) {
+                error = std::string("cannot read the ") + stream_name(s) + " image of frame set "
+                        + std::to_string(index) + " (the recording is damaged there): " + why;
                 return false;
             }
-            const uint64_t seq = msg->header.seq;
+            const uint64_t seq = msg.header.seq;
             image img;
-            std::string why;
-            if (!detail::take_image(*msg, img, why)) {
+            if (!detail::take_image(msg, img, why)) {
                 error = std::string("the ") + stream_name(s) + " image of frame set " + std::to_string(index)
                         + " is damaged: " + why;
                 return false;
             }
             const int32_t info_at = d_->info_at[i][index];
             if (info_at >= 0)
-                if (const auto info = d_->infos[i][size_t(info_at)].instantiate<sensor_msgs::CameraInfo>())
-                    img.lens = detail::lens_of(*info);
+                if (sensor_msgs::CameraInfo info; detail::read_message(d_->infos[i][size_t(info_at)], info, why))
+                    img.lens = detail::lens_of(info);
             if (!numbered) {
                 out.frame_number = seq;
                 numbered = true;

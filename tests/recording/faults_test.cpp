@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -387,6 +389,42 @@ INSTANTIATE_TEST_SUITE_P(
 // read, a device string) may hold bytes that are not UTF-8; the JSON library
 // threw on them, which ended `tessivue-cli info --json` with an abort (found
 // by fuzzing the reader). They are written as U+FFFD instead.
+// A damaged length prefix inside an image message: the serialisation library
+// would size the pixel buffer from it (4 GB) before noticing the bytes are not
+// there. The read must be refused from the message's own size instead; the
+// child's address space is capped so the old behaviour cannot take the machine.
+TEST(Faults, AnImageLengthPastItsMessageIsRefusedWithoutAllocatingIt)
+{
+    scratch_folder dir;
+    const std::string path = dir.file("recording.bag");
+    make_recording(path, 3, recording::compression::none);
+    std::vector<char> bytes = file_bytes(path);
+
+    // encoding, is_bigendian, step (320), pixel byte count (38400) of 160 x 120 depth
+    std::string pattern = std::string("\x05\0\0\0", 4) + recording::encoding::kDepth + std::string(1, '\0');
+    const uint32_t step = 320, count = 38400;
+    pattern.append(reinterpret_cast<const char*>(&step), 4).append(reinterpret_cast<const char*>(&count), 4);
+    const auto at = std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
+    ASSERT_NE(at, bytes.end());
+    const uint32_t claimed = 0xFFFFFFF0u;
+    std::memcpy(&*at + pattern.size() - 4, &claimed, 4);
+    write_bytes(path, bytes);
+
+    const auto read_capped = [&] {
+            const rlimit cap{1u << 30, 1u << 30};
+            setrlimit(RLIMIT_AS, &cap);
+            std::string error;
+            auto r = recording::reader::open(path, error);
+            if (!r)
+                _exit(2);
+            recording::frame_set f;
+            const bool read = r->read(0, f, error);
+            std::fprintf(stderr, "%s\n", error.c_str());
+            _exit(!read && error.find("runs past") != std::string::npos ? 0 : 1);
+    };
+    EXPECT_EXIT(read_capped(), ::testing::ExitedWithCode(0), "is damaged there");
+}
+
 TEST(Faults, DescriptionsOfBytesThatAreNotUtf8AreJsonNotAnAbort)
 {
     const std::string bad = "16UC1\xff\xc3(";
