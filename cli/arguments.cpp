@@ -7,11 +7,11 @@
 
 namespace cli {
 
-bool arguments::parse(const std::vector<std::string>& args, const std::vector<option_spec>& specs,
+bool arguments::parse(const std::vector<std::string>& args, const std::vector<option_def>& defs,
                       std::string& error)
 {
-    const auto find = [&](const std::string& name) -> const option_spec* {
-        for (const option_spec& s : specs)
+    const auto find = [&](const std::string& name) -> const option_def* {
+        for (const option_def& s : defs)
             if (name == s.name)
                 return &s;
         return nullptr;
@@ -38,12 +38,12 @@ bool arguments::parse(const std::vector<std::string>& args, const std::vector<op
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        const option_spec* spec = find(name);
-        if (!spec) {
+        const option_def* def = find(name);
+        if (!def) {
             error = "unknown option --" + name;
             return false;
         }
-        if (spec->takes_value) {
+        if (def->takes_value) {
             if (!inline_value) {
                 if (i + 1 >= args.size()) {
                     error = "--" + name + " needs a value";

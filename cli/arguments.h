@@ -10,15 +10,15 @@
 
 namespace cli {
 
-struct option_spec {
+struct option_def {
     const char* name;  // without the leading "--"
     bool takes_value;
 };
 
 class arguments {
 public:
-    // False with `error` set when the arguments do not fit the specs.
-    bool parse(const std::vector<std::string>& args, const std::vector<option_spec>& specs, std::string& error);
+    // False with `error` set when the arguments do not fit the option definitions.
+    bool parse(const std::vector<std::string>& args, const std::vector<option_def>& defs, std::string& error);
 
     bool has(const std::string& name) const { return values_.count(name) != 0; }
     std::optional<std::string> value(const std::string& name) const;
