@@ -83,6 +83,23 @@ void mirror_yuyv(const uint8_t* src, uint8_t* dst, int w, int h, bool vertical, 
     }
 }
 
+// A recorded depth image the recorded calibration can back-project.
+bool depth_fits_calibration(const calibration& cal, const image& depth, std::string& error)
+{
+    const int w = depth.width, h = depth.height;
+    if (depth.encoding != encoding::kDepth || w <= 0 || h <= 0 || depth.step != uint32_t(w) * 2
+        || depth.data.size() < size_t(depth.step) * h) {
+        error = "not a 16-bit depth image";
+        return false;
+    }
+    if (cal.words.size() != kCalibrationWords || w != cal.width || h != cal.height) {
+        error = "the recorded calibration does not belong to a " + std::to_string(w) + " x " + std::to_string(h)
+                + " depth image";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 const std::vector<int>& filter_codes()
@@ -164,17 +181,9 @@ bool reprocessor::compute(const calibration& cal, const image& raw, const reproc
 bool reprocessor::points(const calibration& cal, const image& depth, bool flip_vertical, bool flip_horizontal,
                          std::vector<float>& xyz, std::string& error)
 {
+    if (!depth_fits_calibration(cal, depth, error))
+        return false;
     const int w = depth.width, h = depth.height;
-    if (depth.encoding != "16UC1" || w <= 0 || h <= 0 || depth.step != uint32_t(w) * 2
-        || depth.data.size() < size_t(depth.step) * h) {
-        error = "not a 16-bit depth image";
-        return false;
-    }
-    if (cal.words.size() != kCalibrationWords || w != cal.width || h != cal.height) {
-        error = "the recorded calibration does not belong to a " + std::to_string(w) + " x " + std::to_string(h)
-                + " depth image";
-        return false;
-    }
     // The library's rays belong to sensor pixels: back-project the upright
     // image, then lay the points out and mirror them like the image.
     const auto source_of = [&](int row, int col) {
@@ -222,17 +231,9 @@ bool reprocessor::align(const calibration& cal, const image& depth, const image&
                         bool flip_horizontal, std::vector<uint16_t>& registered, std::vector<uint8_t>& bgr,
                         int& width, int& height, std::string& error)
 {
+    if (!depth_fits_calibration(cal, depth, error))
+        return false;
     const int w = depth.width, h = depth.height;
-    if (depth.encoding != encoding::kDepth || w <= 0 || h <= 0 || depth.step != uint32_t(w) * 2
-        || depth.data.size() < size_t(depth.step) * h) {
-        error = "not a 16-bit depth image";
-        return false;
-    }
-    if (cal.words.size() != kCalibrationWords || w != cal.width || h != cal.height) {
-        error = "the recorded calibration does not belong to a " + std::to_string(w) + " x " + std::to_string(h)
-                + " depth image";
-        return false;
-    }
     const int cw = yuyv.width, ch = yuyv.height;
     if (yuyv.encoding != encoding::kYuyv || cw <= 0 || ch <= 0 || cw % 2 != 0 || yuyv.step != uint32_t(cw) * 2
         || yuyv.data.size() < size_t(yuyv.step) * ch) {
