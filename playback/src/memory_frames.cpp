@@ -1,4 +1,5 @@
 #include "memory_frames.h"
+#include "error_out.h"
 
 #include <cstdio>
 #include <fstream>
@@ -10,23 +11,6 @@
 
 namespace playback::detail {
 namespace {
-
-void ok(pvx3::pvx3_error* e)
-{
-    if (e) {
-        e->code = pvx3::PVX3_SUCCESS;
-        e->message.clear();
-    }
-}
-
-int fail(pvx3::pvx3_error* e, int code, const std::string& message)
-{
-    if (e) {
-        e->code = code;
-        e->message = message;
-    }
-    return code;
-}
 
 pvx3::frame* frame_or_null(const std::shared_ptr<memory_frame>& f, pvx3::pvx3_error* e)
 {

@@ -11,15 +11,18 @@
 #include <recording/depth_colours.h>
 #include <recording/reprocessor.h>
 
+#include "error_out.h"
 #include "memory_frames.h"
 #include "player.h"
 
 namespace playback {
 namespace {
 
+using detail::fail;
 using detail::frame_meta;
 using detail::memory_frame;
 using detail::memory_frameset;
+using detail::ok;
 using recording::bit;
 using recording::stream;
 
@@ -28,23 +31,6 @@ using recording::stream;
 constexpr uint16_t kDistanceLimitFar = 7500;
 constexpr uint16_t kDistanceLimitNear = 0;
 constexpr const char* kReadOnly = "this setting comes from the recording and cannot be changed while it plays";
-
-void ok(pvx3::pvx3_error* e)
-{
-    if (e) {
-        e->code = pvx3::PVX3_SUCCESS;
-        e->message.clear();
-    }
-}
-
-int fail(pvx3::pvx3_error* e, int code, const std::string& message)
-{
-    if (e) {
-        e->code = code;
-        e->message = message;
-    }
-    return code;
-}
 
 int pvx3_type(stream s)
 {
