@@ -14,6 +14,7 @@ constexpr int kButtonGap = 20;   // the forms' spacing between 30 px buttons
 constexpr int kRightMargin = 11; // room right of the last button
 constexpr int kLabelPad = 4;     // around a label's text
 constexpr int kGroupGap = 8;     // between caption-value pairs
+constexpr int kNarrowestButton = 22;  // a 20 px icon and its border
 }  // namespace
 
 void view_pack_bar_buttons(QWidget* strip, std::initializer_list<QAbstractButton*> order,
@@ -33,8 +34,25 @@ void view_pack_bar_buttons(QWidget* strip, std::initializer_list<QAbstractButton
     if (!b->isHidden()) shown.push_back(b);
   const int n = static_cast<int>(shown.size());
   if (n == 0) return;
+  // Buttons keep their form's width while they fit; when even without gaps
+  // they do not, each gives up the same few pixels of its padding.
   int total = 0;
-  for (QAbstractButton* b : shown) total += b->width();
+  for (QAbstractButton* b : shown) {
+    QVariant own = b->property("view_form_width");
+    if (!own.isValid()) {
+      own = b->width();
+      b->setProperty("view_form_width", own);
+    }
+    total += own.toInt();
+  }
+  const int room = width - 1;
+  const int squeeze = total > room ? (total - room + n - 1) / n : 0;
+  total = 0;
+  for (QAbstractButton* b : shown) {
+    const int w = std::max(kNarrowestButton, b->property("view_form_width").toInt() - squeeze);
+    b->resize(w, b->height());
+    total += w;
+  }
   const int gap =
       n > 1 ? std::max(0, std::min(kButtonGap, (width - kRightMargin - total) / (n - 1))) : 0;
   int right = std::max(total + gap * (n - 1), width - kRightMargin);

@@ -393,27 +393,36 @@ TEST_F(ViewerQuality, EveryBottomBarButtonIsReachableAtTheDefaultSize)
 {
     cloud_view_widget *view = start_depth();
     ASSERT_NE(view, nullptr);
+    // Checked in both grids: depth with IR, then with RGB added.
+    const auto check = [&](const char *layout) {
+        QCoreApplication::processEvents();
+        std::vector<QPushButton *> buttons;
+        for (QPushButton *b : view->widget_btns->findChildren<QPushButton *>())
+            if (b->isVisibleTo(view))
+                buttons.push_back(b);
+        ASSERT_GE(buttons.size(), 8u) << layout;
+        for (QPushButton *b : buttons) {
+            const QRect in_view(b->mapTo(view, QPoint(0, 0)), b->size());
+            EXPECT_TRUE(view->rect().contains(in_view))
+                << layout << ": " << b->objectName().toStdString() << " is cut off by the view's edge";
+            const QPoint centre = b->mapTo(window.get(), b->rect().center());
+            ASSERT_TRUE(window->rect().contains(centre)) << layout << ": " << b->objectName().toStdString();
+            QWidget *hit = window->childAt(centre);
+            EXPECT_TRUE(hit == b || b->isAncestorOf(hit))
+                << layout << ": " << b->objectName().toStdString() << " is covered by "
+                << (hit ? hit->objectName().toStdString() : std::string("nothing"));
+            for (QPushButton *o : buttons)
+                if (o != b)
+                    EXPECT_FALSE(o->geometry().intersects(b->geometry()))
+                        << layout << ": " << b->objectName().toStdString() << " overlaps "
+                        << o->objectName().toStdString();
+        }
+        EXPECT_NE(std::find(buttons.begin(), buttons.end(), view->quality_button()), buttons.end()) << layout;
+    };
+    check("depth and IR");
     QTest::mouseClick(window->btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_rgb_frames(3));
-    QCoreApplication::processEvents();
-    std::vector<QPushButton *> buttons;
-    for (QPushButton *b : view->widget_btns->findChildren<QPushButton *>())
-        if (b->isVisibleTo(view))
-            buttons.push_back(b);
-    ASSERT_GE(buttons.size(), 8u);
-    for (QPushButton *b : buttons) {
-        const QPoint centre = b->mapTo(window.get(), b->rect().center());
-        ASSERT_TRUE(window->rect().contains(centre)) << b->objectName().toStdString();
-        QWidget *hit = window->childAt(centre);
-        EXPECT_TRUE(hit == b || b->isAncestorOf(hit))
-            << b->objectName().toStdString() << " is covered by "
-            << (hit ? hit->objectName().toStdString() : std::string("nothing"));
-        for (QPushButton *o : buttons)
-            if (o != b)
-                EXPECT_FALSE(o->geometry().intersects(b->geometry()))
-                    << b->objectName().toStdString() << " overlaps " << o->objectName().toStdString();
-    }
-    EXPECT_NE(std::find(buttons.begin(), buttons.end(), view->quality_button()), buttons.end());
+    check("depth, IR and RGB");
 }
 
 TEST_F(ViewerQuality, RgbdColourViewMeasuresTheRegisteredDepth)
