@@ -1,6 +1,7 @@
 #include "cloud_view_widget.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QMouseEvent>
@@ -21,6 +22,7 @@
 #include "view_bar_fit.h"
 #include "view_cloud_polydata.h"
 #include "view_common.h"
+#include "view_control_bar.h"
 #include "view_stall_notice.h"
 #include "view_depth_probe.h"
 #include "view_geometry.h"
@@ -36,6 +38,14 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   widget_title->raise();
   widget_view->setCurrentWidget(page_2d);
 
+  m_controls = new view_control_bar(view_control_bar::parts_of(this), "cloud_view",
+                                    QLatin1Char('x'), this);
+  // Each page has its own pause; the bar shows the one of the page on screen.
+  connect(m_controls, &view_control_bar::sig_pause_toggled, this,
+          [this](bool paused) { (showing_2d() ? m_paused_2d : m_paused_3d) = paused; });
+  connect(m_controls, &view_control_bar::sig_expand_toggled, this,
+          &cloud_view_widget::sig_expend_view);
+
   create_visualizer();
   // A zero timer fires once the events already waiting (mouse input among
   // them) have been handled.
@@ -50,13 +60,10 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
 
   connect(btn_3d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_3d);
   connect(btn_2d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_2d);
-  connect(btn_start, &QPushButton::clicked, this, &cloud_view_widget::on_btn_start);
-  connect(btn_info, &QPushButton::clicked, this, &cloud_view_widget::on_btn_info);
   connect(btn_photo, &QPushButton::clicked, this, &cloud_view_widget::on_btn_photo);
   connect(btn_color_setting, &QPushButton::clicked, this,
           &cloud_view_widget::on_btn_color_setting);
   connect(btn_see, &QPushButton::clicked, this, &cloud_view_widget::on_btn_see);
-  connect(btn_expend, &QPushButton::clicked, this, &cloud_view_widget::on_btn_expend);
   connect(btn_relevance, &QPushButton::clicked, this, &cloud_view_widget::on_btn_relevance);
   // The close event emits sig_exit() as well, so a click reports the exit
   // twice; the main window's exit slot tolerates that.
@@ -64,7 +71,6 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   connect(btn_close, &QPushButton::clicked, this, &QWidget::close);
 
   widget_location->hide();
-  widget_time->hide();
   label->hide();
   btn_3d_picture->hide();
   btn_3d_picture->setEnabled(false);
@@ -105,13 +111,13 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
   // In a small grid cell the pane would cover the image: the view expands
   // over the view area, as its expand button does (restore gives it back).
   connect(m_quality, &view_quality_tools::sig_needs_room, this, [this] {
-    if (!m_expended && parentWidget() != nullptr) on_btn_expend();
+    if (!m_controls->expanded() && parentWidget() != nullptr) on_btn_expend();
   });
   // The measurement box and the bar stay above the region overlay.
   widget_location->raise();
   m_scale_bar->raise();
 
-  label_frame_content->setText(QStringLiteral("%1x%2").arg(width).arg(height));
+  m_controls->set_resolution(width, height);
   apply_texts();
 }
 
@@ -172,15 +178,10 @@ void cloud_view_widget::create_visualizer() {
 
 void cloud_view_widget::apply_texts() {
   view_set_small_font({label_location, label_location_content, label_distance,
-                       label_distance_content, label_stddev, label_stddev_content, label_time,
-                       label_time_content, label_frame, label_frame_content, label_fps,
-                       label_fps_content});
+                       label_distance_content, label_stddev, label_stddev_content});
   label_location->setText(QCoreApplication::translate("cloud_view", "location="));
   label_distance->setText(QCoreApplication::translate("cloud_view", "center="));
   label_stddev->setText(QCoreApplication::translate("cloud_view", "stddev="));
-  label_time->setText(QCoreApplication::translate("cloud_view", "Time:"));
-  label_frame->setText(QCoreApplication::translate("cloud_view", "Resolution:"));
-  label_fps->setText(QCoreApplication::translate("cloud_view", "FPS:"));
   view_fit_measure_box(widget_location, {label_location, label_distance, label_stddev},
                        {label_location_content, label_distance_content, label_stddev_content});
   btn_relevance->setToolTip(
@@ -192,16 +193,13 @@ void cloud_view_widget::apply_texts() {
       QCoreApplication::translate("cloud_view", "module parameter setting"));
   btn_see->setToolTip(QCoreApplication::translate("cloud_view", "color bar"));
   btn_photo->setToolTip(QCoreApplication::translate("cloud_view", "save picture"));
-  btn_info->setToolTip(QCoreApplication::translate("cloud_view", "info"));
   btn_close->setToolTip(QCoreApplication::translate("cloud_view", "exit"));
-  update_start_button();
 }
 
 bool cloud_view_widget::showing_2d() const { return widget_view->currentWidget() == page_2d; }
 
 void cloud_view_widget::set_expend(bool bExpend) {
-  m_expended = bExpend;
-  btn_expend->setIcon(view_icon(bExpend ? "restore.png" : "expend.png"));
+  m_controls->set_expanded(bExpend);
   emit sig_expend_view(bExpend);
 }
 
@@ -219,13 +217,12 @@ void cloud_view_widget::on_btn_2d() {
   btn_2d->setIcon(view_icon("2d_on.png"));
   btn_3d->setIcon(view_icon("3d_off.png"));
   widget_view->setCurrentWidget(page_2d);
-  btn_info->setIcon(view_icon("info.png"));
-  widget_time->hide();
+  m_controls->hide_info();
   btn_see->setEnabled(true);
   btn_quality->setEnabled(true);
   m_quality->set_page_shown(true);
   emit sig_change_mode(0);
-  update_start_button();
+  m_controls->set_paused(m_paused_2d);
   page_2d->resize(width(), height() - widget_title->height());
 }
 
@@ -234,8 +231,7 @@ void cloud_view_widget::on_btn_3d() {
   btn_2d->setIcon(view_icon("2d_off.png"));
   btn_3d->setIcon(view_icon("3d_on.png"));
   widget_view->setCurrentWidget(page_3d);
-  btn_info->setIcon(view_icon("info.png"));
-  widget_time->hide();
+  m_controls->hide_info();
   widget_location->hide();
   label->hide();
   m_scale_bar->hide();
@@ -243,28 +239,13 @@ void cloud_view_widget::on_btn_3d() {
   btn_see->setEnabled(false);
   m_quality->set_page_shown(false);
   btn_quality->setEnabled(false);
-  update_start_button();
+  m_controls->set_paused(m_paused_3d);
   emit sig_change_mode(1);
 }
 
-void cloud_view_widget::on_btn_start() {
-  if (showing_2d())
-    m_paused_2d = !m_paused_2d;
-  else
-    m_paused_3d = !m_paused_3d;
-  update_start_button();
-}
+void cloud_view_widget::on_btn_start() { m_controls->toggle_pause(); }
 
-void cloud_view_widget::update_start_button() {
-  const bool paused = showing_2d() ? m_paused_2d : m_paused_3d;
-  btn_start->setIcon(view_icon(paused ? "start.png" : "pause.png"));
-  btn_start->setToolTip(paused ? QStringLiteral("start") : QStringLiteral("stop"));
-}
-
-void cloud_view_widget::on_btn_info() {
-  view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
-  m_rate_clock.start();
-}
+void cloud_view_widget::on_btn_info() { m_controls->toggle_info(); }
 
 void cloud_view_widget::on_btn_photo() { emit sig_save_tof(); }
 
@@ -285,11 +266,7 @@ void cloud_view_widget::set_distance_range(int near_mm, int far_mm) {
   m_scale_bar->set_range(near_mm, far_mm);
 }
 
-void cloud_view_widget::on_btn_expend() {
-  btn_expend->setIcon(view_icon(m_expended ? "expend.png" : "restore.png"));
-  m_expended = !m_expended;
-  emit sig_expend_view(m_expended);
-}
+void cloud_view_widget::on_btn_expend() { m_controls->toggle_expand(); }
 
 void cloud_view_widget::on_btn_relevance() {
   btn_relevance->setIcon(view_icon(m_relevance ? "inlink.png" : "unlink.png"));
@@ -311,14 +288,14 @@ void cloud_view_widget::resize_widget(bool is_two_module, bool user_expend) {
 void cloud_view_widget::slot_resolution_change(int pixel_width, int pixel_height) {
   m_image_width = pixel_width;
   m_image_height = pixel_height;
-  label_frame_content->setText(QStringLiteral("%1x%2").arg(pixel_width).arg(pixel_height));
+  m_controls->set_resolution(pixel_width, pixel_height);
   fit_bars();
   fit_quality_tools();
 }
 
 void cloud_view_widget::slot_show_depth() {
   if (m_stall) m_stall->frame_arrived();
-  label_time_content->setText(view_time_stamp_text());
+  m_controls->stamp_time();
   if (m_paused_2d) return;
   frame_data::depth_frame_facts facts;
   view_copy_depth_images(&m_depth_color, &m_depth_raw, &facts);
@@ -330,14 +307,7 @@ void cloud_view_widget::slot_show_depth() {
   m_quality->take_frame(m_depth_raw, ir, facts);
   update();
   update_point_info();
-  count_frame();
-}
-
-void cloud_view_widget::count_frame() {
-  if (widget_time->isHidden())
-    m_frame_count = 0;
-  else
-    ++m_frame_count;
+  m_controls->count_frame();
 }
 
 void cloud_view_widget::update_point_info() {
@@ -398,7 +368,7 @@ void cloud_view_widget::draw_newest_cloud() {
   m_cloud_data->set_coarse(coarse);
   render_cloud();
   ++m_frames_drawn;
-  count_frame();
+  m_controls->count_frame();
 }
 
 void cloud_view_widget::render_cloud() {
@@ -458,15 +428,7 @@ bool cloud_view_widget::eventFilter(QObject* watched, QEvent* event) {
 
 void cloud_view_widget::timerEvent(QTimerEvent* event) {
   const int id = event->timerId();
-  if (id != 0 && id == m_info_timer_id) {
-    const bool running = showing_2d() ? !m_paused_2d : !m_paused_3d;
-    // The tick is a coarse timer: frames are counted over the time that
-    // really passed, so a late tick does not show more than the camera sends.
-    const qint64 ms = m_rate_clock.isValid() ? m_rate_clock.restart() : 1000;
-    const int rate = ms > 0 ? qRound(m_frame_count * 1000.0 / static_cast<double>(ms)) : m_frame_count;
-    if (running) label_fps_content->setText(QStringLiteral("%1.00").arg(rate));
-    m_frame_count = 0;
-  } else if (id != 0 && id == m_show_timer_id) {
+  if (id != 0 && id == m_show_timer_id) {
     killTimer(m_show_timer_id);
     m_show_timer_id = 0;
     widget_cloud->show();
@@ -564,14 +526,7 @@ void cloud_view_widget::fit_bars() {
                         {btn_relevance, btn_3d_picture, btn_3d, btn_2d, btn_color_setting, btn_see,
                          btn_quality, btn_start, btn_photo, btn_info, btn_expend, btn_close},
                         width());
-  view_fit_info_strip(widget_time,
-                      {{label_time, {}},
-                       {label_time_content, QStringLiteral("0000000000;")},
-                       {label_frame, {}},
-                       {label_frame_content, {}},
-                       {label_fps, {}},
-                       {label_fps_content, QStringLiteral("00.00")}},
-                      width());
+  m_controls->fit_strip(width());
 }
 
 void cloud_view_widget::closeEvent(QCloseEvent* event) {

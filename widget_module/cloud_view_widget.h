@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPoint>
 #include <QTimer>
@@ -13,6 +12,7 @@
 
 class depth_scale_bar;
 class view_cloud_polydata;
+class view_control_bar;
 class view_quality_tools;
 
 namespace pcl {
@@ -73,6 +73,8 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
  public slots:
   void on_btn_2d();
   void on_btn_3d();
+  // Pause, info and expand clicks are handled by the control bar; these
+  // three slots do what a click does.
   void on_btn_start();
   void on_btn_info();
   void on_btn_photo();
@@ -101,9 +103,7 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
   void create_visualizer();
   void apply_texts();
   bool showing_2d() const;
-  void update_start_button();
   void update_point_info();
-  void count_frame();
   void fit_bars();
   void fit_quality_tools();
   void draw_newest_cloud();
@@ -112,12 +112,9 @@ class cloud_view_widget : public QWidget, public Ui_cloud_view {
 
   std::shared_ptr<pcl::visualization::PCLVisualizer> m_viewer;
   std::unique_ptr<view_cloud_polydata> m_cloud_data;
+  view_control_bar* m_controls = nullptr;
   bool m_paused_2d = false;
   bool m_paused_3d = false;
-  int m_info_timer_id = 0;
-  int m_frame_count = 0;
-  QElapsedTimer m_rate_clock;  // since the last frame-rate tick
-  bool m_expended = false;
   bool m_relevance = false;
   QPoint m_click_point;
   bool m_camera_pending = true;

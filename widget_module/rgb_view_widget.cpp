@@ -4,10 +4,10 @@
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimerEvent>
 
 #include "view_bar_fit.h"
 #include "view_common.h"
+#include "view_control_bar.h"
 #include "view_stall_notice.h"
 #include "view_depth_probe.h"
 #include "view_geometry.h"
@@ -20,13 +20,20 @@ rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent) {
   setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
   view_shrinkable_bar(widget->layout());
+  m_controls = new view_control_bar(view_control_bar::parts_of(this), "rgb_view", QChar(0x00d7),
+                                    this);
+  connect(m_controls, &view_control_bar::sig_pause_toggled, this,
+          &rgb_view_widget::sig_stop_start);
+  connect(m_controls, &view_control_bar::sig_expand_toggled, this,
+          &rgb_view_widget::sig_expend_view);
   // The region tools measure the registered depth under the colour image in
   // RGBD mode; their button sits left of the others.
   m_quality = new view_quality_tools(view_widget);
   btn_quality = m_quality->make_button(widget);
   m_quality->set_escape_scope(this);
   connect(m_quality, &view_quality_tools::sig_needs_room, this, [this] {
-    if (!m_expended && btn_expend->isEnabled() && parentWidget() != nullptr) on_btn_expend();
+    if (!m_controls->expanded() && btn_expend->isEnabled() && parentWidget() != nullptr)
+      on_btn_expend();
   });
   if (auto* bar = qobject_cast<QBoxLayout*>(widget->layout())) {
     const int at = bar->indexOf(btn_photo);
@@ -35,43 +42,30 @@ rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent) {
   }
   btn_quality->hide();
   m_quality->set_page_shown(false);
-  connect(btn_start, &QPushButton::clicked, this, &rgb_view_widget::on_btn_start);
-  connect(btn_info, &QPushButton::clicked, this, &rgb_view_widget::on_btn_info);
   connect(btn_photo, &QPushButton::clicked, this, &rgb_view_widget::on_btn_photo);
-  connect(btn_expend, &QPushButton::clicked, this, &rgb_view_widget::on_btn_expend);
   connect(btn_close, &QPushButton::clicked, this, &QWidget::close);
 
-  // Frames are counted from the start, so the rate is right as soon as the
-  // strip is opened.
-  m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
-  widget_time->hide();
+  // The rate ticks from the start, so the strip opens on a recent value.
+  m_controls->tick_from_start();
   widget_location->hide();
   setMouseTracking(true);
   view_widget->setMouseTracking(true);
 
   view_set_small_font({label_location, label_location_content, label_distance,
-                       label_distance_content, label_stddev, label_stddev_content, label_time,
-                       label_time_content, label_frame, label_frame_content, label_fps,
-                       label_fps_content});
+                       label_distance_content, label_stddev, label_stddev_content});
   label_location->setText(QCoreApplication::translate("rgb_view", "location="));
   label_distance->setText(QCoreApplication::translate("rgb_view", "center="));
   label_stddev->setText(QCoreApplication::translate("rgb_view", "stddev="));
-  label_time->setText(QCoreApplication::translate("rgb_view", "Time:"));
-  label_frame->setText(QCoreApplication::translate("rgb_view", "Resolution:"));
-  label_fps->setText(QCoreApplication::translate("rgb_view", "FPS:"));
   view_fit_measure_box(widget_location, {label_location, label_distance, label_stddev},
                        {label_location_content, label_distance_content, label_stddev_content});
   btn_photo->setToolTip(QCoreApplication::translate("rgb_view", "save picture"));
-  btn_start->setToolTip(QCoreApplication::translate("rgb_view", "stop"));
-  btn_info->setToolTip(QCoreApplication::translate("rgb_view", "info"));
   btn_close->setToolTip(QCoreApplication::translate("rgb_view", "exit"));
 }
 
 rgb_view_widget::~rgb_view_widget() = default;
 
 void rgb_view_widget::set_expend(bool bExpend) {
-  m_expended = bExpend;
-  btn_expend->setIcon(view_icon(bExpend ? "restore.png" : "expend.png"));
+  m_controls->set_expanded(bExpend);
   emit sig_expend_view(bExpend);
 }
 
@@ -101,10 +95,10 @@ void rgb_view_widget::set_param_info(const tof_param_info& info) {
 
 void rgb_view_widget::show_frame(QPixmap pixmap) {
   if (m_stall) m_stall->frame_arrived();
-  label_time_content->setText(view_time_stamp_text());
-  if (m_paused) return;
+  m_controls->stamp_time();
+  if (m_controls->paused()) return;
   m_frame = std::move(pixmap);
-  ++m_frame_count;
+  m_controls->count_frame();
   update();
 }
 
@@ -118,55 +112,26 @@ void rgb_view_widget::paintEvent(QPaintEvent*) {
   painter.drawEllipse(m_sync_point, 2, 2);
 }
 
-void rgb_view_widget::on_btn_start() {
-  m_paused = !m_paused;
-  btn_start->setIcon(view_icon(m_paused ? "start.png" : "pause.png"));
-  btn_start->setToolTip(m_paused ? QStringLiteral("start") : QStringLiteral("stop"));
-  emit sig_stop_start(m_paused);
-}
+void rgb_view_widget::on_btn_start() { m_controls->toggle_pause(); }
 
-void rgb_view_widget::on_btn_info() {
-  view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
-}
-
-void rgb_view_widget::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == 0 || event->timerId() != m_info_timer_id) return;
-  if (!m_paused) label_fps_content->setText(QStringLiteral("%1.00").arg(m_frame_count));
-  m_frame_count = 0;
-}
+void rgb_view_widget::on_btn_info() { m_controls->toggle_info(); }
 
 void rgb_view_widget::on_btn_photo() { emit sig_save_rgb_image(); }
 
-void rgb_view_widget::on_btn_expend() {
-  btn_expend->setIcon(view_icon(m_expended ? "expend.png" : "restore.png"));
-  m_expended = !m_expended;
-  emit sig_expend_view(m_expended);
-}
+void rgb_view_widget::on_btn_expend() { m_controls->toggle_expand(); }
 
 void rgb_view_widget::slot_resolution_change(int pixel_width, int pixel_height) {
   m_image_width = pixel_width;
   m_image_height = pixel_height;
-  label_frame_content->setText(
-      QStringLiteral("%1\u00d7%2").arg(pixel_width).arg(pixel_height));
-  fit_info_strip();
+  m_controls->set_resolution(pixel_width, pixel_height);
+  m_controls->fit_strip(width());
   fit_quality_tools();
 }
 
 void rgb_view_widget::slot_rgb_widget_resize() {
   view_fit_image_view(this, widget_title, view_widget, widget, widget_time);
-  fit_info_strip();
+  m_controls->fit_strip(width());
   fit_quality_tools();
-}
-
-void rgb_view_widget::fit_info_strip() {
-  view_fit_info_strip(widget_time,
-                      {{label_time, {}},
-                       {label_time_content, QStringLiteral("0000000000;")},
-                       {label_frame, {}},
-                       {label_frame_content, {}},
-                       {label_fps, {}},
-                       {label_fps_content, QStringLiteral("00.00")}},
-                      width());
 }
 
 void rgb_view_widget::resize_widget(bool is_two_module, bool user_expend) {
@@ -204,7 +169,7 @@ void rgb_view_widget::mousePressEvent(QMouseEvent* event) {
 }
 
 void rgb_view_widget::slot_show_depth() {
-  if (!m_rgbd_mode || m_paused) return;
+  if (!m_rgbd_mode || m_controls->paused()) return;
   frame_data::depth_frame_facts facts;
   view_copy_depth_images(&m_depth_color, &m_depth_raw, &facts);
   // Registered depth has no IR of its size; the IR rows stay empty.

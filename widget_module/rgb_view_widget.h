@@ -14,6 +14,7 @@ struct tof_param_info;
 // View of the colour camera. Alone it only shows frames; as the colour half
 // of RGBD mode a click measures the registered depth at the colour pixel and
 // is mirrored to the depth view.
+class view_control_bar;
 class view_stall_notice;
 class view_quality_tools;
 
@@ -45,6 +46,8 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   void sig_rgbd_click_point_sync(QPoint ptRGBDSync);
 
  public slots:
+  // Pause, info and expand clicks are handled by the control bar; these
+  // three slots do what a click does.
   void on_btn_start();
   void on_btn_info();
   void on_btn_photo();
@@ -57,7 +60,6 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   void OnSlotRGBDClickPointSync(QPoint ptRGBDSync);
 
  protected:
-  void timerEvent(QTimerEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void enterEvent(QEvent* event) override;
@@ -67,15 +69,11 @@ class rgb_view_widget : public QWidget, public Ui_rgb_view {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void fit_info_strip();
   void update_point_info();
   void fit_quality_tools();
 
+  view_control_bar* m_controls = nullptr;
   QPixmap m_frame;
-  bool m_paused = false;
-  int m_info_timer_id = 0;
-  int m_frame_count = 0;
-  bool m_expended = false;
   cv::Mat m_depth_color;
   cv::Mat m_depth_raw;
   QPoint m_click_point;

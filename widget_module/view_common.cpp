@@ -1,6 +1,5 @@
 #include "view_common.h"
 
-#include <QAbstractButton>
 #include <QDateTime>
 #include <QFont>
 #include <QLabel>
@@ -32,18 +31,4 @@ void view_fit_image_view(QWidget* view, QWidget* title, QWidget* image_area, QWi
                           hp - bar->height() - title->height());
   bar->setGeometry(bar->x(), hp - bar->height(), image_area->width(), bar->height());
   strip->move(0, bar->y() - strip->height());
-}
-
-void view_toggle_info_strip(QObject* owner, QWidget* strip, QAbstractButton* button,
-                            int* timer_id) {
-  if (*timer_id != 0) owner->killTimer(*timer_id);
-  *timer_id = 0;
-  if (strip->isVisible()) {
-    strip->hide();
-    button->setIcon(view_icon("info.png"));
-  } else {
-    strip->show();
-    *timer_id = owner->startTimer(1000, Qt::CoarseTimer);
-    button->setIcon(view_icon("info_off.png"));
-  }
 }

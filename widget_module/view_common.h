@@ -4,9 +4,7 @@
 #include <QString>
 #include <initializer_list>
 
-class QAbstractButton;
 class QLabel;
-class QObject;
 class QWidget;
 
 // Small pieces shared by the depth, RGB and IR views.
@@ -24,10 +22,3 @@ void view_set_small_font(std::initializer_list<QLabel*> labels);
 // image area below it, bottom bar at the bottom, info strip just above it.
 void view_fit_image_view(QWidget* view, QWidget* title, QWidget* image_area, QWidget* bar,
                          QWidget* strip);
-
-// The info button of a view: shows or hides the info strip, switching the
-// button's icon, and runs the strip's one-second frame-rate timer on `owner`
-// only while the strip shows. A page switch may hide the strip behind the
-// button's back, so an old timer is replaced rather than leaked.
-void view_toggle_info_strip(QObject* owner, QWidget* strip, QAbstractButton* button,
-                            int* timer_id);

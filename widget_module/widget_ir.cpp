@@ -3,10 +3,10 @@
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimerEvent>
 
 #include "view_bar_fit.h"
 #include "view_common.h"
+#include "view_control_bar.h"
 #include "view_stall_notice.h"
 #include "view_geometry.h"
 #include "view_shared_frames.h"
@@ -15,49 +15,42 @@ WidgetIR::WidgetIR(QWidget* parent) : QWidget(parent) {
   setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);
   view_shrinkable_bar(widget->layout());
-  connect(btn_start, &QPushButton::clicked, this, &WidgetIR::on_btn_start);
-  connect(btn_info, &QPushButton::clicked, this, &WidgetIR::on_btn_info);
+  m_controls = new view_control_bar(view_control_bar::parts_of(this), "Widget_IR",
+                                    QChar(0x00d7), this);
+  connect(m_controls, &view_control_bar::sig_pause_toggled, this, &WidgetIR::sig_stop_start);
+  connect(m_controls, &view_control_bar::sig_expand_toggled, this, &WidgetIR::sig_expend_view);
   connect(btn_photo, &QPushButton::clicked, this, &WidgetIR::on_btn_photo);
-  connect(btn_expend, &QPushButton::clicked, this, &WidgetIR::on_btn_expend);
   connect(btn_close, &QPushButton::clicked, this, &QWidget::close);
   // The IR view closes with the depth view, never on its own.
   btn_close->hide();
 
-  m_info_timer_id = startTimer(1000, Qt::CoarseTimer);
-  widget_time->hide();
+  m_controls->tick_from_start();
   widget_location->hide();
   setMouseTracking(true);
   view_widget->setMouseTracking(true);
 
   view_set_small_font({label_location, label_location_content, label_distance,
-                       label_distance_content, label_time, label_time_content, label_frame,
-                       label_frame_content, label_fps, label_fps_content});
+                       label_distance_content});
   label_location->setText(QCoreApplication::translate("Widget_IR", "location="));
   label_distance->setText(QCoreApplication::translate("Widget_IR", "center="));
-  label_time->setText(QCoreApplication::translate("Widget_IR", "Time:"));
-  label_frame->setText(QCoreApplication::translate("Widget_IR", "Resolution:"));
-  label_fps->setText(QCoreApplication::translate("Widget_IR", "FPS:"));
   btn_photo->setToolTip(QCoreApplication::translate("Widget_IR", "save picture"));
-  btn_start->setToolTip(QCoreApplication::translate("Widget_IR", "stop"));
-  btn_info->setToolTip(QCoreApplication::translate("Widget_IR", "info"));
   btn_close->setToolTip(QCoreApplication::translate("Widget_IR", "exit"));
 }
 
 WidgetIR::~WidgetIR() = default;
 
 void WidgetIR::set_expend(bool bExpend) {
-  m_expended = bExpend;
-  btn_expend->setIcon(view_icon(bExpend ? "restore.png" : "expend.png"));
+  m_controls->set_expanded(bExpend);
   emit sig_expend_view(bExpend);
 }
 
 void WidgetIR::show_frame(QPixmap pixmap) {
   if (m_stall) m_stall->frame_arrived();
-  label_time_content->setText(view_time_stamp_text());
-  if (m_paused) return;
+  m_controls->stamp_time();
+  if (m_controls->paused()) return;
   view_copy_raw_ir(&m_ir_raw);
   m_frame = std::move(pixmap);
-  ++m_frame_count;
+  m_controls->count_frame();
   update_point_info();
   update();
 }
@@ -100,53 +93,24 @@ void WidgetIR::mousePressEvent(QMouseEvent* event) {
   widget_location->show();
 }
 
-void WidgetIR::on_btn_start() {
-  m_paused = !m_paused;
-  btn_start->setIcon(view_icon(m_paused ? "start.png" : "pause.png"));
-  btn_start->setToolTip(m_paused ? QStringLiteral("start") : QStringLiteral("stop"));
-  emit sig_stop_start(m_paused);
-}
+void WidgetIR::on_btn_start() { m_controls->toggle_pause(); }
 
-void WidgetIR::on_btn_info() {
-  view_toggle_info_strip(this, widget_time, btn_info, &m_info_timer_id);
-}
-
-void WidgetIR::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == 0 || event->timerId() != m_info_timer_id) return;
-  if (!m_paused) label_fps_content->setText(QStringLiteral("%1.00").arg(m_frame_count));
-  m_frame_count = 0;
-}
+void WidgetIR::on_btn_info() { m_controls->toggle_info(); }
 
 void WidgetIR::on_btn_photo() { emit sig_save_ir_image(); }
 
-void WidgetIR::on_btn_expend() {
-  btn_expend->setIcon(view_icon(m_expended ? "expend.png" : "restore.png"));
-  m_expended = !m_expended;
-  emit sig_expend_view(m_expended);
-}
+void WidgetIR::on_btn_expend() { m_controls->toggle_expand(); }
 
 void WidgetIR::slot_resolution_change(int pixel_width, int pixel_height) {
   m_image_width = pixel_width;
   m_image_height = pixel_height;
-  label_frame_content->setText(
-      QStringLiteral("%1\u00d7%2").arg(pixel_width).arg(pixel_height));
-  fit_info_strip();
+  m_controls->set_resolution(pixel_width, pixel_height);
+  m_controls->fit_strip(width());
 }
 
 void WidgetIR::slot_ir_widget_resize() {
   view_fit_image_view(this, widget_title, view_widget, widget, widget_time);
-  fit_info_strip();
-}
-
-void WidgetIR::fit_info_strip() {
-  view_fit_info_strip(widget_time,
-                      {{label_time, {}},
-                       {label_time_content, QStringLiteral("0000000000;")},
-                       {label_frame, {}},
-                       {label_frame_content, {}},
-                       {label_fps, {}},
-                       {label_fps_content, QStringLiteral("00.00")}},
-                      width());
+  m_controls->fit_strip(width());
 }
 
 void WidgetIR::resize_widget(bool, bool) {}

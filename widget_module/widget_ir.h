@@ -10,6 +10,7 @@
 // View of the depth camera's infrared image. A click shows the raw 16-bit
 // IR value of the pixel in every mode; the picture is stretched over the
 // whole image area.
+class view_control_bar;
 class view_stall_notice;
 
 class WidgetIR : public QWidget, public Ui_Widget_IR {
@@ -34,6 +35,8 @@ class WidgetIR : public QWidget, public Ui_Widget_IR {
   void sig_save_ir_image();
 
  public slots:
+  // Pause, info and expand clicks are handled by the control bar; these
+  // three slots do what a click does.
   void on_btn_start();
   void on_btn_info();
   void on_btn_photo();
@@ -44,7 +47,6 @@ class WidgetIR : public QWidget, public Ui_Widget_IR {
   void resize_widget(bool is_two_module, bool user_expend);
 
  protected:
-  void timerEvent(QTimerEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void enterEvent(QEvent* event) override;
@@ -53,14 +55,10 @@ class WidgetIR : public QWidget, public Ui_Widget_IR {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void fit_info_strip();
   void update_point_info();
 
+  view_control_bar* m_controls = nullptr;
   QPixmap m_frame;
-  bool m_paused = false;
-  int m_info_timer_id = 0;
-  int m_frame_count = 0;
-  bool m_expended = false;
   QPoint m_click_point;
   int m_image_width = 640;
   int m_image_height = 480;

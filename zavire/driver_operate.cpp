@@ -255,11 +255,11 @@ driver_operate::loop_statistics driver_operate::statistics()
     return m_stats;
 }
 
-void driver_operate::count_frame_set(pvx3::frameset* set, double work_ms)
+void driver_operate::count_frame_set(const pvx3::frameset& set, double work_ms)
 {
-    pvx3::frame* any = set->get_depth_frame();
+    pvx3::frame* any = set.get_depth_frame();
     if (any == nullptr)
-        any = set->get_rgb_frame();
+        any = set.get_rgb_frame();
     const qint64 number = any != nullptr ? static_cast<qint64>(any->get_frame_number()) : -1;
     std::lock_guard<std::mutex> guard(m_stats_lock);
     ++m_stats.frame_sets;
@@ -489,14 +489,14 @@ void driver_operate::take_command()
         emit sig_stream_failed(module);
 }
 
-pvx3::frameset* driver_operate::wait_for_frame_set()
+std::unique_ptr<pvx3::frameset> driver_operate::wait_for_frame_set()
 {
     using clock = std::chrono::steady_clock;
     const clock::time_point deadline = clock::now() + std::chrono::milliseconds(kFrameSetTimeoutMs);
     for (;;) {
         pvx3::pvx3_error error;
-        pvx3::frameset* set = m_pipeline->wait_for_frames(kFrameSetSliceMs, &error);
-        if (set != nullptr)
+        std::unique_ptr<pvx3::frameset> set(m_pipeline->wait_for_frames(kFrameSetSliceMs, &error));
+        if (set)
             return set;
         if (error.code == pvx3::PVX3_ERROR_NO_DEVICE) {
             m_device_lost = true;
@@ -585,14 +585,14 @@ void driver_operate::run()
             continue;
         }
 
-        pvx3::frameset* set = wait_for_frame_set();
-        if (set == nullptr) {
+        std::unique_ptr<pvx3::frameset> arrived = wait_for_frame_set();
+        if (!arrived) {
             if (!m_device_lost)
                 pause_pass();
             continue;
         }
         // Shared with the raw dumps of a batch, which outlive the pass.
-        const std::shared_ptr<pvx3::frameset> set_owner(set);
+        const std::shared_ptr<pvx3::frameset> set(std::move(arrived));
         // A close or a command that came during the wait goes first; the
         // frame set is dropped before it has any effect.
         if (m_exit || m_command_waiting)
@@ -609,17 +609,16 @@ void driver_operate::run()
                              "driver_operate::run");
             } else {
                 pvx3::process_engine* engine = m_pipeline->get_process_engine();
-                pvx3::frameset* registered = engine != nullptr ? engine->depth_to_rgb(depth, rgb) : nullptr;
+                std::unique_ptr<pvx3::frameset> registered(
+                    engine != nullptr ? engine->depth_to_rgb(depth, rgb) : nullptr);
                 // Registration is the long step of an RGBD pass; do not make
                 // a close or a command wait for the conversions as well.
-                if (registered != nullptr && (m_exit || m_command_waiting)) {
-                    delete registered;
-                    registered = nullptr;
-                }
-                if (registered != nullptr) {
-                    m_pass.frames.reset(registered);
+                if (registered && (m_exit || m_command_waiting))
+                    registered.reset();
+                if (registered) {
                     pvx3::frame* reg_depth = registered->get_depth_frame();
                     pvx3::frame* reg_rgb = registered->get_rgb_frame();
+                    m_pass.frames = std::move(registered);
                     int width = 0;
                     int height = 0;
                     if (reg_depth != nullptr)
@@ -633,7 +632,7 @@ void driver_operate::run()
                 }
             }
         } else {
-            m_pass.frames = set_owner;
+            m_pass.frames = set;
             if (m_tof_on) {
                 bool ir_ok = false;
                 if (pvx3::frame* ir = set->get_ir_frame()) {
@@ -666,7 +665,7 @@ void driver_operate::run()
             hand_over(depth_index, *pool);
         submit_dumps(*pool);
         m_pass.frames.reset();
-        count_frame_set(set, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - work_start).count());
+        count_frame_set(*set, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - work_start).count());
         pause_pass();
     }
 

@@ -205,7 +205,7 @@ private:
     bool init_device();
     void wait_for_wake();
     void take_command();
-    pvx3::frameset* wait_for_frame_set();
+    std::unique_ptr<pvx3::frameset> wait_for_frame_set();
     void hand_over(int& depth_index, save_pool& pool);
     // Starts the pipeline for `module`; on a refusal drops that module and
     // restarts what still runs (command lock held). Failed modules are
@@ -243,7 +243,7 @@ private:
     pvx3::sensor* sensor();
     std::pair<int, int> option_range(int option);
 
-    void count_frame_set(pvx3::frameset* set, double work_ms);
+    void count_frame_set(const pvx3::frameset& set, double work_ms);
 
     // --- recording (driver_record.cpp) ---
     // Enables or disables the raw phase stream as the recording asks (command
