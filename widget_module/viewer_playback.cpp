@@ -3,6 +3,8 @@
 // frame source, with the timeline under the views.
 #include "viewer.h"
 
+#include <functional>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -39,16 +41,16 @@ void viewer::create_playback_controls()
 
     // Space and the arrows drive the timeline while a recording plays; a
     // text field with the focus keeps them (it accepts the override).
-    auto key = [this](int k, void (playback_bar::*slot)()) {
+    auto key = [this](int k, std::function<void(playback_bar *)> action) {
         auto *s = new QShortcut(QKeySequence(k), this);
-        connect(s, &QShortcut::activated, this, [this, slot] {
+        connect(s, &QShortcut::activated, this, [this, action] {
             if (m_playback && m_timeline->isVisible())
-                (m_timeline->*slot)();
+                action(m_timeline);
         });
     };
-    key(Qt::Key_Space, &playback_bar::toggle_play);
-    key(Qt::Key_Left, &playback_bar::step_back);
-    key(Qt::Key_Right, &playback_bar::step_forward);
+    key(Qt::Key_Space, [](playback_bar *bar) { bar->toggle_play(); });
+    key(Qt::Key_Left, [](playback_bar *bar) { bar->step_back(); });
+    key(Qt::Key_Right, [](playback_bar *bar) { bar->step_forward(); });
 }
 
 QString viewer::recording_row_name(const QString &path) const

@@ -74,7 +74,9 @@ TEST_P(OffsetFileParsing, LastOffsetLineWinsWhenSeventhValueIsOne) {
   std::istringstream in(c.text);
   const qzapi::OffsetTuning t = qzapi::TuningFromValues(qzapi::ParseOffsetValues(in));
   EXPECT_EQ(t.valid, c.valid);
-  if (c.valid) EXPECT_DOUBLE_EQ(t.distanceSplit, c.distanceSplit);
+  if (c.valid) {
+    EXPECT_DOUBLE_EQ(t.distanceSplit, c.distanceSplit);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -178,7 +180,9 @@ TEST(AlignDepthToColour, WithoutColourTablesNothingIsHandedOut) {
     ReconstructionImpl impl;
     impl.diagnosticWindowAllowed = false;
     CalibrationBlock block = c.colourIntrinsics ? ColourBlock() : qzr_test::PlainBlock(500, 500, 320, 240);
-    if (c.deviceType >= 0) ASSERT_EQ(impl.InitWithSize(c.deviceType, 0, &block, 640, 480), 0);
+    if (c.deviceType >= 0) {
+      ASSERT_EQ(impl.InitWithSize(c.deviceType, 0, &block, 640, 480), 0);
+    }
     auto* depth = new uint16_t[640 * 480]();
     uint16_t* const original = depth;
     std::vector<uint8_t> yuyv = GreyYuyv(100);

@@ -54,7 +54,9 @@ TEST(FlyingPixelFilter, FlatSurfaceAndInvalidPixelsStay) {
   qzapi::FlyingPixelFilter(img.data(), 5, 5, 15);
   EXPECT_EQ(img[12], 0);
   for (int k = 0; k < 25; ++k)
-    if (k != 12) EXPECT_EQ(img[k], 2000);
+    if (k != 12) {
+      EXPECT_EQ(img[k], 2000);
+    }
 }
 
 TEST(BlockDeviationFilter, ClearsTopLeftOfRoughBlocksInScanOrder) {

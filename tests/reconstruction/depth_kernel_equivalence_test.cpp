@@ -89,7 +89,9 @@ TEST_P(KernelEquivalence, FastPathsStayWithinOneMillimetreOfReference) {
   const int32_t n = c.width * c.height;
   int valid = 0;
   for (int32_t k = 0; k < n; ++k) valid += expected[k] > 1;
-  if (!c.randomRaw) EXPECT_GT(valid, n / 2) << "the scene must exercise the full computation";
+  if (!c.randomRaw) {
+    EXPECT_GT(valid, n / 2) << "the scene must exercise the full computation";
+  }
   for (ReconstructionImpl* impl : {&simd, &scalar}) {
     uint16_t* depth = nullptr;
     impl->ComputeDepth(frame.data(), &depth, c.width, c.height);
@@ -172,7 +174,9 @@ TEST_P(KernelEquivalence, NoiseAwareFastPathsStayWithinOneMillimetreOfReference)
   const int32_t n = c.width * c.height;
   int valid = 0;
   for (int32_t k = 0; k < n; ++k) valid += expected[k] > 1;
-  if (!c.randomRaw) EXPECT_GT(valid, n / 2) << "the scene must exercise the full computation";
+  if (!c.randomRaw) {
+    EXPECT_GT(valid, n / 2) << "the scene must exercise the full computation";
+  }
   for (ReconstructionImpl* impl : {&simd, &scalar}) {
     uint16_t* depth = nullptr;
     impl->ComputeDepth(frame.data(), &depth, c.width, c.height);

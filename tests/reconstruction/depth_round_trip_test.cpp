@@ -197,7 +197,9 @@ TEST_P(SpecialPixels, SaturatedIsOneAndFlatIsZero) {
   ASSERT_NE(depth, nullptr);
   EXPECT_NEAR(depth[10 * kW + 10], 1000.25, 1.0);
   EXPECT_EQ(depth[10 * kW + 11], 1);
-  if (c.dual) EXPECT_EQ(depth[10 * kW + 12], 1);
+  if (c.dual) {
+    EXPECT_EQ(depth[10 * kW + 12], 1);
+  }
   EXPECT_EQ(depth[100 * kW + 100], 0) << "equal samples have no amplitude";
   delete[] depth;
 }

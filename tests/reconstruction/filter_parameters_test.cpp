@@ -27,7 +27,9 @@ TEST_P(FilterParameterRules, StoresClampsAndReturns) {
   std::vector<float> values = c.values;
   EXPECT_EQ(impl.SetFilterParameter(c.code, values.data(), static_cast<int32_t>(values.size())), c.expectedReturn);
   for (const auto& [index, value] : c.expectedSettings) EXPECT_EQ(impl.filterSettings->values[index], value) << index;
-  if (!c.expectedWrittenBack.empty()) EXPECT_EQ(values, c.expectedWrittenBack);
+  if (!c.expectedWrittenBack.empty()) {
+    EXPECT_EQ(values, c.expectedWrittenBack);
+  }
 }
 
 using I = FilterSettings;

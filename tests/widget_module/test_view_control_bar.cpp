@@ -100,7 +100,9 @@ TEST_P(ControlBarToggle, StateIconAndSignal) {
   for (int i = 0; i < c.clicks; ++i) click(button);
   EXPECT_EQ(c.pause ? bar.paused() : bar.expanded(), c.on);
   EXPECT_TRUE(shows_icon(button, c.icon));
-  if (c.tip) EXPECT_EQ(button->toolTip(), QString::fromLatin1(c.tip));
+  if (c.tip) {
+    EXPECT_EQ(button->toolTip(), QString::fromLatin1(c.tip));
+  }
   std::vector<bool> expected;
   for (int i = 0; i < c.clicks; ++i) expected.push_back(i % 2 == 0);
   EXPECT_EQ(c.pause ? pauses : expands, expected);
