@@ -155,7 +155,8 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
       cv::medianBlur(aligned, aligned, 5);
       aligned.copyTo(filtered);
     } else {
-      MedianBlur5Sparse(aligned, filtered, written);
+      // Two row bands, on two threads where OpenCV has them.
+      MedianBlur5Sparse(aligned, filtered, written, 2);
     }
     if (colourThread.joinable()) colourThread.join();
     if (!colourDone) return;
