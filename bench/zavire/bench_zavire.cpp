@@ -15,10 +15,12 @@
 
 #include <benchmark/benchmark.h>
 #include <string>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <QFile>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -118,35 +120,32 @@ BENCHMARK(BM_ConvertRgbd)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)
 // the frame sets lost, while a 30-frame ToF batch is written. Arg: 0 depth
 // and IR images, 1 also point clouds, 2 no batch (3D page), 3 RGBD on the 2D page,
 // 4 RGBD on the 3D page (the colour point cloud every frame set).
+// CPU milliseconds so far of one /proc/self/task entry.
+double task_cpu_ms(const QString& id)
+{
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(id));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // Fields after the parenthesised name: state is the 3rd, utime the 14th, stime the 15th.
+    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (f.size() <= 12)
+        return 0;
+    return (f[11].toDouble() + f[12].toDouble()) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 // CPU milliseconds so far of this process's threads named `name` (the
 // acquisition thread takes its QThread's object name, and the threads it
 // starts inherit it: the virtual camera's producer, the save workers, the
-// alignment's colour thread). With `first_only`, of the oldest of them (the
-// lowest id): the acquisition thread itself.
-double threads_cpu_ms(const std::string& name, bool first_only = false)
+// alignment's colour thread, OpenCV's workers).
+double threads_cpu_ms(const std::string& name)
 {
     double ms = 0;
-    long first_id = -1;
     QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(id + QStringLiteral("/comm")));
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed().toStdString() != name)
-            continue;
-        QFile stat(tasks.filePath(id + QStringLiteral("/stat")));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // Fields after the parenthesised name: state is the 3rd, utime the 14th, stime the 15th.
-        const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (f.size() <= 12)
-            continue;
-        const double thread_ms = (f[11].toDouble() + f[12].toDouble()) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-        if (!first_only)
-            ms += thread_ms;
-        else if (first_id < 0 || id.toLong() < first_id) {
-            first_id = id.toLong();
-            ms = thread_ms;
-        }
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed().toStdString() == name)
+            ms += task_cpu_ms(id);
     }
     return ms;
 }
@@ -159,8 +158,14 @@ void BM_LoopVirtualCamera(benchmark::State& state)
         QTemporaryDir tmp;
         driver_operate driver;
         int reports = 0;
+        // Emitted on the acquisition thread: it tells that thread's id.
+        std::atomic<long> acquisition_tid{0};
         QObject::connect(&driver, &driver_operate::sig_finish_change_frame, &driver,
-                         [&](bool, int, int, int) { ++reports; }, Qt::DirectConnection);
+                         [&](bool, int, int, int) {
+                             ++reports;
+                             acquisition_tid = static_cast<long>(syscall(SYS_gettid));
+                         },
+                         Qt::DirectConnection);
         driver.start();
         QElapsedTimer settle;
         settle.start();
@@ -177,7 +182,8 @@ void BM_LoopVirtualCamera(benchmark::State& state)
             QThread::msleep(5);
         const driver_operate::loop_statistics before = driver.statistics();
         const double cpu_before = threads_cpu_ms("driver_operate");
-        const double acquisition_before = threads_cpu_ms("driver_operate", true);
+        const QString acquisition_id = QString::number(acquisition_tid.load());
+        const double acquisition_before = task_cpu_ms(acquisition_id);
         QElapsedTimer timer;
         timer.start();
         if (variant == 0 || variant == 1)
@@ -187,7 +193,7 @@ void BM_LoopVirtualCamera(benchmark::State& state)
             QThread::msleep(5);
         const driver_operate::loop_statistics after = driver.statistics();
         const double cpu_after = threads_cpu_ms("driver_operate");
-        const double acquisition_after = threads_cpu_ms("driver_operate", true);
+        const double acquisition_after = task_cpu_ms(acquisition_id);
         const double seconds = timer.elapsed() / 1000.0;
         driver.stop_tof();
         driver.stop_rgbd();
