@@ -98,6 +98,10 @@ TEST(ProjectDepthToColour, EqualsThePixelByPixelLoop) {
       {"binned table, wide rays", 40, 30, 2, 7, {0, 0, 0.3}, {10, -5, 0}, 3.0},
       {"large shift off the right", 32, 24, 1, 1900, {0, 0, 0}, {0, 0, 0}, 0.5},
       {"camera behind the scene", 32, 24, 1, 0, {0, 3.1, 0}, {0, 0, 500}, 0.5},
+      // Thousands of pixels within a few colour pixels of each other: their
+      // writes and splats land on one another in every order.
+      {"dense, overlapping splats", 64, 48, 1, 0, {0, 0, 0}, {0, 0, 0}, 0.01},
+      {"dense, binned, shifted", 40, 30, 2, 3, {0.001, 0, 0}, {5, 1, 0}, 0.004},
   };
   std::mt19937 rng(11);
   for (const Case& c : cases) {
