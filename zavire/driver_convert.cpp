@@ -59,29 +59,29 @@ bool driver_operate::DealwithDepthData(pvx3::frame* depth_frame, int& width, int
         if (qzapi::ImageRefiner* refiner = qzapi::ImageRefiner::CreateInstance())
             refiner->GetViewCamera(pose.position, pose.focal_point, pose.view_up, 10000);
 
-        const auto* render = static_cast<const uint8_t*>(depth_frame->get_render_data());
         pvx3::process_engine* engine = m_pipeline->get_process_engine();
         pvx3::frame* cloud_frame = engine != nullptr ? engine->depth_to_point_cloud(depth_frame) : nullptr;
         float* xyz = cloud_frame != nullptr ? static_cast<float*>(cloud_frame->get_render_data()) : nullptr;
 
         // Built outside the lock into a scratch cloud, swapped in under it.
         // The scratch keeps its points (the shared cloud's of the frame
-        // before): fill_point_cloud overwrites every one, and clearing would
-        // construct them all again on the next resize.
+        // before): every one is overwritten, and clearing would construct
+        // them all again on the next resize.
         if (xyz == nullptr)
             m_cloud_scratch.clear();
         else {
             const uint8_t* bgr = nullptr;
             if (rgb_frame != nullptr && rgb_frame->get_width() == w && rgb_frame->get_height() == h)
                 bgr = static_cast<const uint8_t*>(rgb_frame->get_data());
+            const auto* depth = static_cast<const uint16_t*>(data);
             if (bgr != nullptr)
-                fill_point_cloud(m_cloud_scratch, xyz, bgr, colour_order::bgr, w, h);
-            else if (render != nullptr)
-                fill_point_cloud(m_cloud_scratch, xyz, render, colour_order::rgb, w, h);
+                fill_measured_point_cloud(m_cloud_scratch, xyz, bgr, colour_order::bgr, depth, w, h);
+            // The depth colours are made only when no colour frame gives the
+            // points theirs (2 million pixels in RGBD).
+            else if (const auto* render = static_cast<const uint8_t*>(depth_frame->get_render_data()))
+                fill_measured_point_cloud(m_cloud_scratch, xyz, render, colour_order::rgb, depth, w, h);
             else
                 m_cloud_scratch.clear();
-            if (m_cloud_scratch.points.size() == static_cast<size_t>(w) * static_cast<size_t>(h))
-                clear_unmeasured_points(m_cloud_scratch, static_cast<const uint16_t*>(data));
         }
         delete[] xyz;
         {

@@ -36,3 +36,13 @@ void fill_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz
 // point (0, 0, 0), as the SDK gives for invalid pixels: a saturated pixel is
 // no distance of 1 mm. `depth` holds the cloud's width x height values.
 void clear_unmeasured_points(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const uint16_t* depth);
+
+// fill_point_cloud followed by clear_unmeasured_points (when `depth` is
+// given), in one pass over the 66 MB of a 1920 x 1080 cloud instead of two:
+// each point is written whole (two 16-byte stores), x, y, z, 1 and
+// B, G, R, 255 with zero padding, which is what a point of that value holds.
+// (Stores bypassing the cache were slower here.) Clouds of a million points
+// and more are filled in two halves on two threads.
+void fill_measured_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const float* xyz,
+                               const uint8_t* colours, colour_order order, const uint16_t* depth,
+                               int width, int height);

@@ -167,9 +167,6 @@ void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::
   const int32_t cw = aligned.cols, ch = aligned.rows;
   const std::size_t step = aligned.step1();
   uint16_t* const base = aligned.ptr<uint16_t>(0);
-  // Splat offsets in elements, in their fill order.
-  std::ptrdiff_t splat[11];
-  for (int k = 0; k < 11; ++k) splat[k] = kSplat[k][0] * static_cast<std::ptrdiff_t>(step) + kSplat[k][1];
   // Per depth row: the targets first, without branches so the arithmetic
   // vectorises, then the writes in pixel order.
   const std::size_t width = static_cast<std::size_t>(std::max(s.depthWidth, 0));
@@ -201,11 +198,23 @@ void ProjectDepthToColour(const ProjectionSetup& s, cv::Mat& aligned, const cv::
       colMax = std::max(colMax, col);
       if (col > 1 && col < cw - 2 && row > 1 && row < ch - 2) {
         // Stored unconditionally: a select instead of a branch the
-        // predictor misses at every object edge.
-        for (const std::ptrdiff_t o : splat) {
-          const uint16_t n = at[o];
-          at[o] = n <= 9 ? z : n;
-        }
+        // predictor misses at every object edge. Addressed from one pointer
+        // per row, so every neighbour is a constant displacement.
+        uint16_t* const up2 = at - 2 * step;
+        uint16_t* const up1 = at - step;
+        uint16_t* const down1 = at + step;
+        const auto fill = [z](uint16_t& n) { n = n <= 9 ? z : n; };
+        fill(at[-1]);
+        fill(up1[0]);
+        fill(up1[-1]);
+        fill(at[1]);
+        fill(down1[-1]);
+        fill(up1[1]);
+        fill(down1[0]);
+        fill(down1[1]);
+        fill(up2[-2]);
+        fill(at[-2]);
+        fill(up2[0]);
       }
     }
   }

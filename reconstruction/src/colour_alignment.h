@@ -107,6 +107,18 @@ void ProjectDepthToColourReference(const ProjectionSetup& s, cv::Mat& aligned, c
 // every call: remapping with it gives the same image.
 void BuildNearestMap(const cv::Mat& mapX, const cv::Mat& mapY, cv::Mat& nearest);
 
+// Byte offset in a continuous B,G,R image of `sourceSize` of the pixel that
+// each output pixel takes through `nearest` (BuildNearestMap's form), -1
+// where it falls outside (remap's constant border: 0, 0, 0).
+void BuildSourceOffsets(const cv::Mat& nearest, cv::Size sourceSize, std::vector<int32_t>& offsets);
+
+// cv::remap(source, out, nearest, noArray(), INTER_NEAREST, BORDER_CONSTANT)
+// of a B,G,R image through BuildSourceOffsets' table: `pixels` output pixels
+// (B,G,R) from `source`, which must have one readable byte after its last
+// pixel (each pixel is copied as four bytes, the fourth overwritten by the
+// next pixel).
+void RemapNearestBgr(const uint8_t* source, const int32_t* offsets, uint8_t* out, std::size_t pixels);
+
 // cv::medianBlur(src, dst, 5) for a CV_16UC1 `src` that is zero outside
 // `nonZero`: pixels more than two away from it are zero without sorting,
 // the rest is filtered in `bands` row bands, in parallel when there are

@@ -1,6 +1,7 @@
 // Faster steps of the depth-to-colour alignment, each giving the image of
 // the OpenCV call it replaces.
 #include <algorithm>
+#include <cstring>
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
@@ -12,6 +13,34 @@ namespace qzapi {
 void BuildNearestMap(const cv::Mat& mapX, const cv::Mat& mapY, cv::Mat& nearest) {
   cv::Mat unused;
   cv::convertMaps(mapX, mapY, nearest, unused, CV_16SC2, true);
+}
+
+void BuildSourceOffsets(const cv::Mat& nearest, cv::Size sourceSize, std::vector<int32_t>& offsets) {
+  CV_Assert(nearest.type() == CV_16SC2 && 3.0 * sourceSize.area() < 2147483647.0);
+  offsets.resize(nearest.total());
+  std::size_t i = 0;
+  for (int r = 0; r < nearest.rows; ++r) {
+    const cv::Vec2s* const row = nearest.ptr<cv::Vec2s>(r);
+    for (int c = 0; c < nearest.cols; ++c, ++i) {
+      const int x = row[c][0], y = row[c][1];
+      const bool inside = x >= 0 && x < sourceSize.width && y >= 0 && y < sourceSize.height;
+      offsets[i] = inside ? 3 * (y * sourceSize.width + x) : -1;
+    }
+  }
+}
+
+void RemapNearestBgr(const uint8_t* source, const int32_t* offsets, uint8_t* out, std::size_t pixels) {
+  if (pixels == 0) return;
+  // Four bytes per pixel, in order, so each store's fourth byte is
+  // overwritten by the next pixel; the last pixel is copied as three.
+  for (std::size_t i = 0; i + 1 < pixels; ++i) {
+    const int32_t at = offsets[i];
+    uint32_t bgr = 0;
+    if (at >= 0) std::memcpy(&bgr, source + at, 4);
+    std::memcpy(out + 3 * i, &bgr, 4);
+  }
+  const int32_t at = offsets[pixels - 1];
+  for (int k = 0; k < 3; ++k) out[3 * (pixels - 1) + k] = at >= 0 ? source[at + k] : 0;
 }
 
 void MedianBlur5Sparse(const cv::Mat& src, cv::Mat& dst, const cv::Rect& nonZero, int bands) {

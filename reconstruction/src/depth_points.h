@@ -16,7 +16,13 @@ struct PointsRequest {
   const float* rayY;
 };
 
+// Pixels inside the octagon (and off the two-pixel border) get z times their
+// ray, the others (0, 0, 0). Row by row: the octagon cuts each row to one run
+// of columns, so the loop over it has no tests.
 void DepthToPointsKernel(const PointsRequest& request);
+// The same pixel by pixel, testing each against the octagon: the reference
+// the kernel above is checked against.
+void DepthToPointsKernelReference(const PointsRequest& request);
 
 // 60 / binning, halved again for 320-wide images.
 int32_t PointsMargin(int32_t binning, int32_t width);

@@ -73,14 +73,24 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
       colourDone = true;
       aligned = cv::Mat(colourHeight, colourWidth, CV_16UC1, cv::Scalar(0));
     } else {
-      // The float maps are converted to remap's fixed-point form once
-      // instead of on every call; the working images stay between frames.
+      // The float maps are converted once to remap's fixed-point form and
+      // from that to a table of source offsets, instead of on every call;
+      // the working images stay between frames.
       if (colourMapNearest.empty()) BuildNearestMap(colourMapX, colourMapY, colourMapNearest);
-      auto convert = [this, &packed, &undistorted, &colourDone] {
+      if (colourSourceOffsets.size() != pixels)
+        BuildSourceOffsets(colourMapNearest, cv::Size(colourWidth, colourHeight), colourSourceOffsets);
+      if (alignBgrStorage.size() != pixels * 3 + 1) {
+        alignBgrStorage.assign(pixels * 3 + 1, 0);
+        alignBgr = cv::Mat(colourHeight, colourWidth, CV_8UC3, alignBgrStorage.data());
+      }
+      auto convert = [this, &packed, &undistorted, &colourDone, pixels] {
         try {
           cv::cvtColor(packed, alignBgr, cv::COLOR_YUV2BGR_YUY2);
-          cv::remap(alignBgr, undistorted, colourMapNearest, cv::noArray(), cv::INTER_NEAREST, cv::BORDER_CONSTANT,
-                    cv::Scalar());
+          if (alignBgr.data == alignBgrStorage.data())
+            RemapNearestBgr(alignBgr.data, colourSourceOffsets.data(), undistorted.data, pixels);
+          else  // cvtColor reallocated it: no spare byte after the image
+            cv::remap(alignBgr, undistorted, colourMapNearest, cv::noArray(), cv::INTER_NEAREST,
+                      cv::BORDER_CONSTANT, cv::Scalar());
           colourDone = true;
         } catch (...) {
         }
@@ -145,7 +155,8 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
       cv::medianBlur(aligned, aligned, 5);
       aligned.copyTo(filtered);
     } else {
-      MedianBlur5Sparse(aligned, filtered, written);
+      // Two row bands, on two threads where OpenCV has them.
+      MedianBlur5Sparse(aligned, filtered, written, 2);
     }
     if (colourThread.joinable()) colourThread.join();
     if (!colourDone) return;

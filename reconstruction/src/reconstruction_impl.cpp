@@ -48,7 +48,10 @@ LensModel ColourLens(const CalibrationBlock& b) {
           b.colourDistCoeffs[4]};
 }
 
-void Release(std::vector<float>& v) { std::vector<float>().swap(v); }
+template <typename T>
+void Release(std::vector<T>& v) {
+  std::vector<T>().swap(v);
+}
 
 }  // namespace
 
@@ -86,6 +89,7 @@ void ReconstructionImpl::DeinitialiseLocked() {
   colourMapX.release();
   colourMapY.release();
   colourMapNearest.release();
+  Release(colourSourceOffsets);
   colourMapX2.release();
   colourMapY2.release();
   ResetChannel(frequency80);

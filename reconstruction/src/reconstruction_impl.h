@@ -74,10 +74,15 @@ class ReconstructionImpl : public Reconstruction {
   int32_t mode = 0;
   float colourTransform[4][4] = {};
   cv::Mat colourMapX2, colourMapY2, colourMapX, colourMapY;
-  // colourMapX/Y in remap's fixed-point nearest form, built on first use.
+  // colourMapX/Y in remap's fixed-point nearest form, and as the byte offset
+  // of each pixel's source in a B,G,R colour image; built on first use.
   cv::Mat colourMapNearest;
+  std::vector<int32_t> colourSourceOffsets;
   // Working images of AlignDepthToColour (full colour size B,G,R, projected
-  // depth), kept between frames; used under the library mutex.
+  // depth), kept between frames; used under the library mutex. The B,G,R
+  // image lies in alignBgrStorage, one byte longer than the image: the
+  // remap copies a pixel as four bytes.
+  std::vector<uint8_t> alignBgrStorage;
   cv::Mat alignBgr, alignDepth;
   std::unique_ptr<FilterSettings> filterSettings;
   std::string workingDirectory;

@@ -90,7 +90,8 @@ bool reconstruction_engine::depth_to_points(const factory_calibration& cal, cons
                               reason)) {
         return false;
     }
-    xyz.assign(size_t(width) * height * 3, 0.0f);
+    // The library writes every value; a reused buffer needs no clearing.
+    xyz.resize(size_t(width) * height * 3);
     const int32_t rc = host_->api()->DepthToPoints(depth, xyz.data(), width, height);
     if (rc != 0) {
         reason = "reconstruction library could not convert depth to points (code " + std::to_string(rc) + ")";

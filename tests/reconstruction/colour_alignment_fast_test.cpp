@@ -33,7 +33,7 @@ std::string FirstDifference(const cv::Mat& a, const cv::Mat& b) {
          std::to_string(where.size()) + " values";
 }
 
-TEST(BuildNearestMap, RemapsAsTheFloatMapsDo) {
+TEST(BuildNearestMap, RemapsAsTheFloatMapsDoAndSoDoesTheOffsetTable) {
   // A distorting lens over the colour grid, and hand-made maps with ties,
   // negative and far out-of-range coordinates and NaN.
   const qzapi::LensModel lens{1000.0f, 1000.0f, 960.0f, 540.0f, -0.21f, 0.07f, 0.001f, -0.002f, 0.01f};
@@ -60,6 +60,15 @@ TEST(BuildNearestMap, RemapsAsTheFloatMapsDo) {
     qzapi::BuildNearestMap(c.x, c.y, nearest);
     cv::remap(source, got, nearest, cv::noArray(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar());
     EXPECT_EQ(FirstDifference(got, expected), "");
+    // The offset table: the source with its spare byte, an output full of
+    // stale values.
+    std::vector<int32_t> offsets;
+    qzapi::BuildSourceOffsets(nearest, c.source, offsets);
+    std::vector<uint8_t> spare(source.total() * 3 + 1, 0xA5);
+    std::memcpy(spare.data(), source.data, source.total() * 3);
+    cv::Mat table(c.x.size(), CV_8UC3, cv::Scalar::all(77));
+    qzapi::RemapNearestBgr(spare.data(), offsets.data(), table.data, table.total());
+    EXPECT_EQ(FirstDifference(table, expected), "") << "offset table";
   }
 }
 
@@ -89,6 +98,10 @@ TEST(ProjectDepthToColour, EqualsThePixelByPixelLoop) {
       {"binned table, wide rays", 40, 30, 2, 7, {0, 0, 0.3}, {10, -5, 0}, 3.0},
       {"large shift off the right", 32, 24, 1, 1900, {0, 0, 0}, {0, 0, 0}, 0.5},
       {"camera behind the scene", 32, 24, 1, 0, {0, 3.1, 0}, {0, 0, 500}, 0.5},
+      // Thousands of pixels within a few colour pixels of each other: their
+      // writes and splats land on one another in every order.
+      {"dense, overlapping splats", 64, 48, 1, 0, {0, 0, 0}, {0, 0, 0}, 0.01},
+      {"dense, binned, shifted", 40, 30, 2, 3, {0.001, 0, 0}, {5, 1, 0}, 0.004},
   };
   std::mt19937 rng(11);
   for (const Case& c : cases) {

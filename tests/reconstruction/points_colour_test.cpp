@@ -1,6 +1,9 @@
 // DepthToPoints, ColouriseDepth, the colour table and Undistort.
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -76,6 +79,46 @@ TEST(DepthToPoints, ColourGridAfterDeviceType4) {
   const float* p = &xyz[3 * (540 * 1920 + 1160)];
   EXPECT_NEAR(p[0], 1000.0f * 200.0f / 1000.0f, 1e-2);
   EXPECT_FLOAT_EQ(p[2], 1000.0f);
+}
+
+// The row-run kernel against the pixel-by-pixel reference: sizes from one
+// pixel up, margins that cut nothing, part of the image or all of it,
+// binned ray tables, non-finite rays; the output starts with stale values.
+TEST(DepthToPoints, KernelEqualsThePixelByPixelReference) {
+  struct Case {
+    const char* name;
+    int32_t w, h, margin, binning;
+  };
+  const Case cases[] = {
+      {"1x1", 1, 1, 60, 1},          {"2x2", 2, 2, 0, 1},          {"5x4, no margin", 5, 4, 0, 1},
+      {"7x9, margin cuts all", 7, 9, 1000, 1}, {"13x11, margin 6", 13, 11, 6, 2}, {"odd 33x17", 33, 17, 9, 1},
+      {"negative margin", 12, 10, -5, 1},       {"320x240 binned", 320, 240, 15, 2},
+      {"640x480", 640, 480, 60, 1},             {"1920x1080", 1920, 1080, 60, 1},
+  };
+  std::mt19937 rng(23);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t n = static_cast<std::size_t>(c.w) * c.h;
+    const std::size_t table = n * c.binning * c.binning;
+    std::vector<float> rx(table), ry(table);
+    std::uniform_real_distribution<float> slope(-1.5f, 1.5f);
+    for (std::size_t i = 0; i < table; ++i) {
+      rx[i] = rng() % 89 == 0 ? nan : slope(rng);
+      ry[i] = slope(rng);
+    }
+    std::vector<uint16_t> depth(n);
+    for (auto& d : depth) d = static_cast<uint16_t>(rng() % 5 == 0 ? 0 : rng() % 65536);
+    std::vector<float> expected(3 * n, 7.0f), got(3 * n, -3.0f);
+    qzapi::PointsRequest q{depth.data(), expected.data(), c.w, c.h, c.margin, c.binning, rx.data(), ry.data()};
+    qzapi::DepthToPointsKernelReference(q);
+    q.xyz = got.data();
+    qzapi::DepthToPointsKernel(q);
+    std::size_t first = 3 * n;
+    for (std::size_t i = 0; i < 3 * n && first == 3 * n; ++i)
+      if (std::memcmp(&got[i], &expected[i], sizeof(float)) != 0) first = i;
+    EXPECT_EQ(first, 3 * n) << "first differing value at pixel " << first / 3;
+  }
 }
 
 TEST(DepthToPoints, MarginDependsOnBinningAndWidth) {

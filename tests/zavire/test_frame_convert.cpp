@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 namespace {
@@ -160,6 +163,69 @@ TEST(PointCloud, LargeFramesFilledWhole)
                 first = i;
         }
         EXPECT_EQ(wrong, 0u) << w << " x " << h << ": first wrong point " << first;
+    }
+}
+
+// The one-pass fill gives the points of fill_point_cloud followed by
+// clear_unmeasured_points, field for field (floats compared as bits, so
+// NaN, -0 and infinities count), whatever the cloud held before.
+TEST(PointCloud, OnePassFillEqualsFillThenClear)
+{
+    struct fill_case
+    {
+        const char* name;
+        int width, height;
+        colour_order order;
+        bool with_depth;
+        size_t stale_points; // points the cloud holds before the fill
+    };
+    const fill_case cases[] = {
+        {"1 x 1, bgr", 1, 1, colour_order::bgr, true, 0},
+        {"3 x 2, rgb, shrinking", 3, 2, colour_order::rgb, true, 50},
+        {"odd size, rgb, no depth", 641, 3, colour_order::rgb, false, 7},
+        {"colour frame, bgr, reused storage", 1920, 1080, colour_order::bgr, true, 1920 * 1080},
+        {"depth frame, rgb, growing", 640, 480, colour_order::rgb, true, 1000},
+    };
+    std::mt19937 rng(5);
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(), -0.0f,
+                              std::numeric_limits<float>::infinity(), 1e-40f};
+    for (const fill_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t n = static_cast<size_t>(c.width) * c.height;
+        std::vector<float> xyz(3 * n);
+        std::vector<uint8_t> colours(3 * n);
+        std::vector<uint16_t> depth(n);
+        std::uniform_real_distribution<float> coordinate(-8000.f, 8000.f);
+        for (size_t i = 0; i < 3 * n; ++i) {
+            xyz[i] = rng() % 101 == 0 ? specials[rng() % 4] : coordinate(rng);
+            colours[i] = static_cast<uint8_t>(rng());
+        }
+        // 0 invalid, 1 saturated, 2 the smallest distance, and ordinary ones.
+        for (auto& d : depth)
+            d = static_cast<uint16_t>(rng() % 4 == 0 ? rng() % 3 : rng() % 65536);
+
+        pcl::PointCloud<pcl::PointXYZRGB> expected, got;
+        fill_point_cloud(expected, xyz.data(), colours.data(), c.order, c.width, c.height);
+        if (c.with_depth)
+            clear_unmeasured_points(expected, depth.data());
+        pcl::PointXYZRGB stale(9.f, 9.f, 9.f, 1, 2, 3);
+        stale.a = 7;
+        got.points.assign(c.stale_points, stale);
+        fill_measured_point_cloud(got, xyz.data(), colours.data(), c.order, c.with_depth ? depth.data() : nullptr,
+                                  c.width, c.height);
+
+        ASSERT_EQ(got.size(), n);
+        EXPECT_EQ(got.width, expected.width);
+        EXPECT_EQ(got.height, expected.height);
+        EXPECT_EQ(got.is_dense, expected.is_dense);
+        size_t wrong = 0, first = n;
+        for (size_t i = 0; i < n; ++i) {
+            const pcl::PointXYZRGB& a = got.points[i];
+            const pcl::PointXYZRGB& b = expected.points[i];
+            if ((std::memcmp(a.data, b.data, sizeof a.data) != 0 || a.rgba != b.rgba) && wrong++ == 0)
+                first = i;
+        }
+        EXPECT_EQ(wrong, 0u) << "first differing point " << first;
     }
 }
 
