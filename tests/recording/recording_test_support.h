@@ -3,6 +3,8 @@
 // to compare the file against; scratch folders.
 #pragma once
 
+#include <ostream>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +39,9 @@ struct capture_case {
     recording::compression compress = recording::compression::lz4;
     recording::stream_mask streams = recording::kAllStreamBits;
 };
+
+// Test names print the case's name (found by argument-dependent lookup).
+inline void PrintTo(const capture_case& c, std::ostream* os) { *os << c.name; }
 
 // What the SDK handed out for one frame set.
 struct sdk_frame_set {

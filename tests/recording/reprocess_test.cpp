@@ -16,8 +16,6 @@ using recording::stream;
 
 namespace {
 
-void PrintTo(const capture_case& c, std::ostream* os) { *os << c.name; }
-
 size_t valid_pixels(const uint16_t* d, size_t n)
 {
     return size_t(std::count_if(d, d + n, [](uint16_t v) { return v > 1; }));

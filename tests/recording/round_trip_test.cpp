@@ -16,8 +16,6 @@ using recording::stream;
 
 namespace {
 
-void PrintTo(const capture_case& c, std::ostream* os) { *os << c.name; }
-
 // The intrinsics recorded are the calibration's single-precision values,
 // the SDK states them in double precision: equal to float precision.
 void expect_same_lens(const recording::lens_model& got, const double sdk[9], int w, int h, bool flip_v, bool flip_h,
