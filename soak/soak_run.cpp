@@ -23,6 +23,9 @@
 
 #include "process_memory.h"
 
+// AddressSanitizer's live-heap profile (absent in other builds).
+extern "C" void __sanitizer_print_memory_profile(size_t top_percent, size_t max_contexts) __attribute__((weak));
+
 namespace {
 
 void click(QAbstractButton *button)
@@ -279,6 +282,9 @@ int soak_run::exec()
     if (warm_mb < 0)
         warm_mb = end_mb;
     print_report(warm_mb, end_mb, std::max(peak_mb, end_mb));
+    // SOAK_HEAP_PROFILE=1: where the live heap was allocated, before teardown.
+    if (qEnvironmentVariableIsSet("SOAK_HEAP_PROFILE") && __sanitizer_print_memory_profile != nullptr)
+        __sanitizer_print_memory_profile(90, 15);
 
     // Orderly end: the window's own teardown, then the leak check at exit.
     m_window.reset();
