@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <condition_variable>
+#include <deque>
 #include <set>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "error_out.h"
 #include "memory_frames.h"
 #include "player.h"
+#include "recent_cache.h"
 
 namespace playback {
 namespace {
@@ -30,6 +32,10 @@ using recording::stream;
 // only).
 constexpr uint16_t kDistanceLimitFar = 7500;
 constexpr uint16_t kDistanceLimitNear = 0;
+// Frame sets kept built: the one shown, two ahead and one or two behind.
+constexpr size_t kBuiltKept = 6;
+// Raw phase frames kept (~10 MB each at 640 x 480).
+constexpr size_t kRawKept = 3;
 constexpr const char* kReadOnly = "this setting comes from the recording and cannot be changed while it plays";
 
 int pvx3_type(stream s)
@@ -142,36 +148,38 @@ public:
     std::unique_ptr<recording::reprocessor> reprocessor;
     std::mutex reprocessor_lock;
 
-    // Prefetch: while playing, the frame set after the one handed out is
-    // read and decoded on a thread of its own, so decoding overlaps the
-    // acquisition thread's conversion of the current one.
+    // Frame sets built lately, by index and what they were built with, and
+    // the raw phase frames read lately: stepping between neighbours, a
+    // paused recording handing its frame set out again every 100 ms and a
+    // filter change on the same raw frame cost a lookup (plus the compute
+    // for a filter change), not a read of ~15 MB of LZ4.
+    using built_key = std::pair<size_t, build_key>;
+    detail::recent_cache<built_key, memory_frameset> built{kBuiltKept};
+    detail::recent_cache<size_t, recording::image> raw_frames{kRawKept};
+    // Kept, dropping those built with anything else (they cannot be used
+    // again until the user puts the setting back).
+    void store(size_t index, const build_key& key, const memory_frameset& set);
+
+    // Prefetch: a thread of its own builds the frame sets likely asked for
+    // next (ahead while playing, the neighbours while paused) into `built`,
+    // so the acquisition thread mostly takes ready ones.
     std::mutex prefetch_lock;
     std::condition_variable prefetch_wake;
-    std::optional<size_t> prefetch_wanted;
+    std::deque<size_t> prefetch_wanted;   // in order of need
     std::optional<size_t> prefetch_busy;  // being built now
-    std::optional<size_t> prefetched_index;
-    build_key prefetched_key;
-    std::unique_ptr<memory_frameset> prefetched;
     bool prefetch_exit = false;
     std::thread prefetcher;
+    void want(size_t index, bool playing, bool loop);
 
-    // The frame set built last and the raw phase frame read last: a paused
-    // recording hands the shown frame set out again every 100 ms, and a
-    // filter change re-processes the same raw frame, so neither is read,
-    // decompressed and recomputed again (a raw frame is ~10 MB of LZ4).
+    // The frame set handed out last, held for its registration.
     std::mutex reuse_lock;
-    std::optional<size_t> last_index;
-    build_key last_key;
     std::unique_ptr<memory_frameset> last_built;
-    std::optional<size_t> raw_index;
-    std::shared_ptr<const recording::image> raw_frame;
-    std::unique_ptr<memory_frameset> reuse(size_t index, const build_key& key);
-    // The registration of the frame set built last (its inputs are held,
-    // so a frame at the same address is the same frame).
+    // The registration of the frame set handed out last (its inputs are
+    // held, so a frame at the same address is the same frame).
     std::shared_ptr<memory_frame> registered_from_depth, registered_from_colour;
     std::optional<std::pair<uint16_t, uint16_t>> registered_range;
     std::unique_ptr<memory_frameset> registered_last;
-    void keep(size_t index, const build_key& key, const memory_frameset& set);
+    void keep(const memory_frameset& set);
 };
 
 class recording_camera::impl::sensor_part final : public pvx3::sensor {
@@ -490,45 +498,77 @@ void recording_camera::impl::prefetch_loop()
 {
     std::unique_lock<std::mutex> g(prefetch_lock);
     for (;;) {
-        prefetch_wake.wait(g, [this] { return prefetch_exit || prefetch_wanted.has_value(); });
+        prefetch_wake.wait(g, [this] { return prefetch_exit || !prefetch_wanted.empty(); });
         if (prefetch_exit)
             return;
-        const size_t index = *prefetch_wanted;
-        prefetch_wanted.reset();
+        const size_t index = prefetch_wanted.front();
+        prefetch_wanted.pop_front();
         prefetch_busy = index;
         g.unlock();
         const build_key key = current_key();
-        std::string ignored;  // a failure shows when the frame set is taken
-        std::unique_ptr<memory_frameset> set = build(index, key, ignored);
+        if (!built.holds({index, key})) {
+            std::string ignored;  // a failure shows when the frame set is taken
+            std::unique_ptr<memory_frameset> set = build(index, key, ignored);
+            // Built with what was asked when it began: useless once that changed.
+            if (set && current_key() == key)
+                store(index, key, *set);
+        }
         g.lock();
-        prefetched = std::move(set);
-        prefetched_index = prefetched ? std::optional<size_t>(index) : std::nullopt;
-        prefetched_key = key;
         prefetch_busy.reset();
         prefetch_wake.notify_all();
     }
 }
 
+void recording_camera::impl::want(size_t index, bool playing, bool loop)
+{
+    const size_t count = timeline.size();
+    std::deque<size_t> wanted;
+    auto add = [&](long long i) {
+        if (loop && count > 0)
+            i = (i % static_cast<long long>(count) + static_cast<long long>(count)) % static_cast<long long>(count);
+        if (i >= 0 && static_cast<size_t>(i) < count && static_cast<size_t>(i) != index
+            && std::find(wanted.begin(), wanted.end(), static_cast<size_t>(i)) == wanted.end())
+            wanted.push_back(static_cast<size_t>(i));
+    };
+    const long long at = static_cast<long long>(index);
+    if (playing) {
+        add(at + 1);
+        add(at + 2);
+    } else {
+        // Paused, a step either way is what comes next; forward first.
+        add(at + 1);
+        add(at - 1);
+    }
+    std::lock_guard<std::mutex> g(prefetch_lock);
+    // What was wanted for an earlier place is not wanted any more.
+    prefetch_wanted = std::move(wanted);
+    prefetch_wake.notify_all();
+}
+
+void recording_camera::impl::store(size_t index, const build_key& key, const memory_frameset& set)
+{
+    built.drop_if([&](const built_key& k) { return !(k.second == key); });
+    built.put({index, key}, std::shared_ptr<const memory_frameset>(set.share()));
+}
+
 std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::string& error)
 {
     const build_key key = current_key();
-    std::unique_ptr<memory_frameset> set;
     {
         std::unique_lock<std::mutex> g(prefetch_lock);
         // The frame set being prefetched is waited for, not built twice.
         prefetch_wake.wait(g, [&] { return prefetch_busy != index || prefetch_exit; });
-        if (prefetched && prefetched_index == index && prefetched_key == key)
-            set = std::move(prefetched);
-        prefetched.reset();
-        prefetched_index.reset();
     }
-    if (!set)
-        set = reuse(index, key);
-    if (!set)
+    std::unique_ptr<memory_frameset> set;
+    if (std::shared_ptr<const memory_frameset> kept = built.find({index, key}))
+        set = kept->share();
+    if (!set) {
         set = build(index, key, error);
-    if (!set)
-        return nullptr;
-    keep(index, key, *set);
+        if (!set)
+            return nullptr;
+        store(index, key, *set);
+    }
+    keep(*set);
     {
         std::lock_guard<std::mutex> g(lock);
         if (!set->recorded_depth.empty()) {
@@ -543,32 +583,13 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
         }
     }
     const detail::player::state s = timeline.now();
-    if (s.playing) {
-        size_t next = index + 1;
-        if (next >= timeline.size())
-            next = s.loop ? 0 : timeline.size();
-        if (next < timeline.size()) {
-            std::lock_guard<std::mutex> g(prefetch_lock);
-            prefetch_wanted = next;
-            prefetch_wake.notify_all();
-        }
-    }
+    want(index, s.playing, s.loop);
     return set;
 }
 
-std::unique_ptr<memory_frameset> recording_camera::impl::reuse(size_t index, const build_key& key)
+void recording_camera::impl::keep(const memory_frameset& set)
 {
     std::lock_guard<std::mutex> g(reuse_lock);
-    if (!last_built || last_index != index || !(last_key == key))
-        return nullptr;
-    return last_built->share();
-}
-
-void recording_camera::impl::keep(size_t index, const build_key& key, const memory_frameset& set)
-{
-    std::lock_guard<std::mutex> g(reuse_lock);
-    last_index = index;
-    last_key = key;
     last_built = set.share();
 }
 
@@ -717,9 +738,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
     const bool raw_wanted = mask & bit(stream::raw_phase);
     std::shared_ptr<const recording::image> raw;
     if (with_depth && reprocess_now) {
-        std::lock_guard<std::mutex> g(reuse_lock);
-        if (raw_index == index)
-            raw = raw_frame;
+        raw = raw_frames.find(index);
         if (!raw)
             mask |= bit(stream::raw_phase);
     }
@@ -735,9 +754,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
                          : std::make_shared<const recording::image>(std::move(*fs[stream::raw_phase]));
         if (!raw_wanted)
             fs[stream::raw_phase].reset();
-        std::lock_guard<std::mutex> g(reuse_lock);
-        raw_index = index;
-        raw_frame = raw;
+        raw_frames.put(index, raw);
     }
     const recording::camera_settings settings = reader->settings_at(index);
     frame_meta meta;
