@@ -161,7 +161,8 @@ public:
     void store(size_t index, const build_key& key, const memory_frameset& set);
 
     // Prefetch: a thread of its own builds the frame sets likely asked for
-    // next (ahead while playing, the neighbours while paused) into `built`,
+    // next (ahead while playing, the next step while stepping, both
+    // neighbours of a paused frame set shown a while) into `built`,
     // so the acquisition thread mostly takes ready ones.
     std::mutex prefetch_lock;
     std::condition_variable prefetch_wake;
@@ -169,7 +170,10 @@ public:
     std::optional<size_t> prefetch_busy;  // being built now
     bool prefetch_exit = false;
     std::thread prefetcher;
-    void want(size_t index, bool playing, bool loop);
+    // The frame set handed out last and what it was built with.
+    std::optional<size_t> handed_index;
+    build_key handed_key;
+    void want(size_t index, const build_key& key, bool playing, bool loop);
 
     // The frame set handed out last, held for its registration.
     std::mutex reuse_lock;
@@ -519,7 +523,7 @@ void recording_camera::impl::prefetch_loop()
     }
 }
 
-void recording_camera::impl::want(size_t index, bool playing, bool loop)
+void recording_camera::impl::want(size_t index, const build_key& key, bool playing, bool loop)
 {
     const size_t count = timeline.size();
     std::deque<size_t> wanted;
@@ -531,15 +535,25 @@ void recording_camera::impl::want(size_t index, bool playing, bool loop)
             wanted.push_back(static_cast<size_t>(i));
     };
     const long long at = static_cast<long long>(index);
+    std::lock_guard<std::mutex> g(prefetch_lock);
+    const bool same_key = handed_index && handed_key == key;
+    const long long from = handed_index ? static_cast<long long>(*handed_index) : -2;
     if (playing) {
         add(at + 1);
         add(at + 2);
-    } else {
-        // Paused, a step either way is what comes next; forward first.
+    } else if (same_key && from == at) {
+        // Paused and shown a while (handed out again): both neighbours.
         add(at + 1);
         add(at - 1);
+    } else if (same_key && (at == from + 1 || at == from - 1)) {
+        // Stepping: the next step the same way. Nothing after a seek or a
+        // setting change until the frame set has been shown a while: the
+        // neighbours would compete for the reader and the library with what
+        // the user asks next.
+        add(at + (at - from));
     }
-    std::lock_guard<std::mutex> g(prefetch_lock);
+    handed_index = index;
+    handed_key = key;
     // What was wanted for an earlier place is not wanted any more.
     prefetch_wanted = std::move(wanted);
     prefetch_wake.notify_all();
@@ -556,7 +570,10 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
     const build_key key = current_key();
     {
         std::unique_lock<std::mutex> g(prefetch_lock);
-        // The frame set being prefetched is waited for, not built twice.
+        // Built here if the prefetch thread has not begun it yet; the frame
+        // set being prefetched is waited for. Never built twice.
+        prefetch_wanted.erase(std::remove(prefetch_wanted.begin(), prefetch_wanted.end(), index),
+                              prefetch_wanted.end());
         prefetch_wake.wait(g, [&] { return prefetch_busy != index || prefetch_exit; });
     }
     std::unique_ptr<memory_frameset> set;
@@ -583,7 +600,7 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
         }
     }
     const detail::player::state s = timeline.now();
-    want(index, s.playing, s.loop);
+    want(index, key, s.playing, s.loop);
     return set;
 }
 
