@@ -547,9 +547,9 @@ void recording_camera::impl::want(size_t index, const build_key& key, bool playi
         add(at - 1);
     } else if (same_key && (at == from + 1 || at == from - 1)) {
         // Stepping: the next step the same way. Nothing after a seek or a
-        // setting change until the frame set has been shown a while: the
-        // neighbours would compete for the reader and the library with what
-        // the user asks next.
+        // setting change until the frame set has been shown a while: on a
+        // busy machine that competes for the reader and the library with
+        // what the user asks next (measured: far seeks got slower).
         add(at + (at - from));
     }
     handed_index = index;
