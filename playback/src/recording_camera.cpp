@@ -139,7 +139,10 @@ public:
     std::optional<std::pair<uint16_t, uint16_t>> distance_range;  // far, near
     std::set<int> enabled;                                         // pvx3 types
     bool reprocess = false;
-    std::vector<uint16_t> recorded_depth;
+    // The recorded depth: recomputed depth's original, or the depth frame
+    // itself (held, not copied).
+    std::shared_ptr<const std::vector<uint16_t>> recorded_depth;
+    std::shared_ptr<const memory_frame> recorded_frame;
     int recorded_w = 0, recorded_h = 0;
     size_t read_failures = 0;
     std::string last_read_error;
@@ -588,15 +591,16 @@ std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::
     keep(*set);
     {
         std::lock_guard<std::mutex> g(lock);
-        if (!set->recorded_depth.empty()) {
+        if (set->recorded_depth) {
             recorded_depth = set->recorded_depth;
+            recorded_frame.reset();
             recorded_w = set->recorded_width;
             recorded_h = set->recorded_height;
         } else if (set->depth) {
-            const recording::image& img = set->depth->image();
-            recorded_depth.assign(img.pixels16(), img.pixels16() + size_t(img.width) * img.height);
-            recorded_w = img.width;
-            recorded_h = img.height;
+            recorded_depth.reset();
+            recorded_frame = set->depth;
+            recorded_w = set->depth->image().width;
+            recorded_h = set->depth->image().height;
         }
     }
     const detail::player::state s = timeline.now();
@@ -822,7 +826,8 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
     if (computed && fs[stream::depth]) {
         make_tight(*fs[stream::depth]);
         const recording::image& rec = *fs[stream::depth];
-        out->recorded_depth.assign(rec.pixels16(), rec.pixels16() + size_t(rec.width) * rec.height);
+        out->recorded_depth = std::make_shared<const std::vector<uint16_t>>(
+            rec.pixels16(), rec.pixels16() + size_t(rec.width) * rec.height);
         out->recorded_width = rec.width;
         out->recorded_height = rec.height;
         fs[stream::depth] = std::move(computed);
@@ -970,7 +975,10 @@ uint16_t recording_camera::recorded_depth_at(int x, int y) const
     std::lock_guard<std::mutex> g(d_->lock);
     if (x < 0 || y < 0 || x >= d_->recorded_w || y >= d_->recorded_h)
         return 0;
-    return d_->recorded_depth[size_t(y) * d_->recorded_w + x];
+    const size_t i = size_t(y) * d_->recorded_w + x;
+    if (d_->recorded_depth)
+        return (*d_->recorded_depth)[i];
+    return d_->recorded_frame ? d_->recorded_frame->image().pixels16()[i] : 0;
 }
 
 size_t recording_camera::take_read_failures(std::string& last_error)
