@@ -54,8 +54,9 @@ private:
 class memory_frameset final : public pvx3::frameset {
 public:
     std::shared_ptr<memory_frame> depth, rgb, ir, raw;
-    // The recorded depth when `depth` holds recomputed depth (else empty).
-    std::vector<uint16_t> recorded_depth;
+    // The recorded depth when `depth` holds recomputed depth (else null);
+    // shared, as the frames are, so handing a kept frame set out copies none.
+    std::shared_ptr<const std::vector<uint16_t>> recorded_depth;
     int recorded_width = 0, recorded_height = 0;
 
     // Another frame set holding the same frames (they are never written

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <condition_variable>
+#include <deque>
 #include <set>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "error_out.h"
 #include "memory_frames.h"
 #include "player.h"
+#include "recent_cache.h"
 
 namespace playback {
 namespace {
@@ -30,6 +32,10 @@ using recording::stream;
 // only).
 constexpr uint16_t kDistanceLimitFar = 7500;
 constexpr uint16_t kDistanceLimitNear = 0;
+// Frame sets kept built: the one shown, two ahead and one or two behind.
+constexpr size_t kBuiltKept = 6;
+// Raw phase frames kept (~10 MB each at 640 x 480).
+constexpr size_t kRawKept = 3;
 constexpr const char* kReadOnly = "this setting comes from the recording and cannot be changed while it plays";
 
 int pvx3_type(stream s)
@@ -133,7 +139,10 @@ public:
     std::optional<std::pair<uint16_t, uint16_t>> distance_range;  // far, near
     std::set<int> enabled;                                         // pvx3 types
     bool reprocess = false;
-    std::vector<uint16_t> recorded_depth;
+    // The recorded depth: recomputed depth's original, or the depth frame
+    // itself (held, not copied).
+    std::shared_ptr<const std::vector<uint16_t>> recorded_depth;
+    std::shared_ptr<const memory_frame> recorded_frame;
     int recorded_w = 0, recorded_h = 0;
     size_t read_failures = 0;
     std::string last_read_error;
@@ -142,36 +151,42 @@ public:
     std::unique_ptr<recording::reprocessor> reprocessor;
     std::mutex reprocessor_lock;
 
-    // Prefetch: while playing, the frame set after the one handed out is
-    // read and decoded on a thread of its own, so decoding overlaps the
-    // acquisition thread's conversion of the current one.
+    // Frame sets built lately, by index and what they were built with, and
+    // the raw phase frames read lately: stepping between neighbours, a
+    // paused recording handing its frame set out again every 100 ms and a
+    // filter change on the same raw frame cost a lookup (plus the compute
+    // for a filter change), not a read of ~15 MB of LZ4.
+    using built_key = std::pair<size_t, build_key>;
+    detail::recent_cache<built_key, memory_frameset> built{kBuiltKept};
+    detail::recent_cache<size_t, recording::image> raw_frames{kRawKept};
+    // Kept, dropping those built with anything else (they cannot be used
+    // again until the user puts the setting back).
+    void store(size_t index, const build_key& key, const memory_frameset& set);
+
+    // Prefetch: a thread of its own builds the frame sets likely asked for
+    // next (ahead while playing, the next step while stepping, both
+    // neighbours of a paused frame set shown a while) into `built`,
+    // so the acquisition thread mostly takes ready ones.
     std::mutex prefetch_lock;
     std::condition_variable prefetch_wake;
-    std::optional<size_t> prefetch_wanted;
+    std::deque<size_t> prefetch_wanted;   // in order of need
     std::optional<size_t> prefetch_busy;  // being built now
-    std::optional<size_t> prefetched_index;
-    build_key prefetched_key;
-    std::unique_ptr<memory_frameset> prefetched;
     bool prefetch_exit = false;
     std::thread prefetcher;
+    // The frame set handed out last and what it was built with.
+    std::optional<size_t> handed_index;
+    build_key handed_key;
+    void want(size_t index, const build_key& key, bool playing, bool loop);
 
-    // The frame set built last and the raw phase frame read last: a paused
-    // recording hands the shown frame set out again every 100 ms, and a
-    // filter change re-processes the same raw frame, so neither is read,
-    // decompressed and recomputed again (a raw frame is ~10 MB of LZ4).
+    // The frame set handed out last, held for its registration.
     std::mutex reuse_lock;
-    std::optional<size_t> last_index;
-    build_key last_key;
     std::unique_ptr<memory_frameset> last_built;
-    std::optional<size_t> raw_index;
-    std::shared_ptr<const recording::image> raw_frame;
-    std::unique_ptr<memory_frameset> reuse(size_t index, const build_key& key);
-    // The registration of the frame set built last (its inputs are held,
-    // so a frame at the same address is the same frame).
+    // The registration of the frame set handed out last (its inputs are
+    // held, so a frame at the same address is the same frame).
     std::shared_ptr<memory_frame> registered_from_depth, registered_from_colour;
     std::optional<std::pair<uint16_t, uint16_t>> registered_range;
     std::unique_ptr<memory_frameset> registered_last;
-    void keep(size_t index, const build_key& key, const memory_frameset& set);
+    void keep(const memory_frameset& set);
 };
 
 class recording_camera::impl::sensor_part final : public pvx3::sensor {
@@ -490,85 +505,112 @@ void recording_camera::impl::prefetch_loop()
 {
     std::unique_lock<std::mutex> g(prefetch_lock);
     for (;;) {
-        prefetch_wake.wait(g, [this] { return prefetch_exit || prefetch_wanted.has_value(); });
+        prefetch_wake.wait(g, [this] { return prefetch_exit || !prefetch_wanted.empty(); });
         if (prefetch_exit)
             return;
-        const size_t index = *prefetch_wanted;
-        prefetch_wanted.reset();
+        const size_t index = prefetch_wanted.front();
+        prefetch_wanted.pop_front();
         prefetch_busy = index;
         g.unlock();
         const build_key key = current_key();
-        std::string ignored;  // a failure shows when the frame set is taken
-        std::unique_ptr<memory_frameset> set = build(index, key, ignored);
+        if (!built.holds({index, key})) {
+            std::string ignored;  // a failure shows when the frame set is taken
+            std::unique_ptr<memory_frameset> set = build(index, key, ignored);
+            // Built with what was asked when it began: useless once that changed.
+            if (set && current_key() == key)
+                store(index, key, *set);
+        }
         g.lock();
-        prefetched = std::move(set);
-        prefetched_index = prefetched ? std::optional<size_t>(index) : std::nullopt;
-        prefetched_key = key;
         prefetch_busy.reset();
         prefetch_wake.notify_all();
     }
 }
 
+void recording_camera::impl::want(size_t index, const build_key& key, bool playing, bool loop)
+{
+    const size_t count = timeline.size();
+    std::deque<size_t> wanted;
+    auto add = [&](long long i) {
+        if (loop && count > 0)
+            i = (i % static_cast<long long>(count) + static_cast<long long>(count)) % static_cast<long long>(count);
+        if (i >= 0 && static_cast<size_t>(i) < count && static_cast<size_t>(i) != index
+            && std::find(wanted.begin(), wanted.end(), static_cast<size_t>(i)) == wanted.end())
+            wanted.push_back(static_cast<size_t>(i));
+    };
+    const long long at = static_cast<long long>(index);
+    std::lock_guard<std::mutex> g(prefetch_lock);
+    const bool same_key = handed_index && handed_key == key;
+    const long long from = handed_index ? static_cast<long long>(*handed_index) : -2;
+    if (playing) {
+        add(at + 1);
+        add(at + 2);
+    } else if (same_key && from == at) {
+        // Paused and shown a while (handed out again): both neighbours.
+        add(at + 1);
+        add(at - 1);
+    } else if (same_key && (at == from + 1 || at == from - 1)) {
+        // Stepping: the next step the same way. Nothing after a seek or a
+        // setting change until the frame set has been shown a while: on a
+        // busy machine that competes for the reader and the library with
+        // what the user asks next (measured: far seeks got slower).
+        add(at + (at - from));
+    }
+    handed_index = index;
+    handed_key = key;
+    // What was wanted for an earlier place is not wanted any more.
+    prefetch_wanted = std::move(wanted);
+    prefetch_wake.notify_all();
+}
+
+void recording_camera::impl::store(size_t index, const build_key& key, const memory_frameset& set)
+{
+    built.drop_if([&](const built_key& k) { return !(k.second == key); });
+    built.put({index, key}, std::shared_ptr<const memory_frameset>(set.share()));
+}
+
 std::unique_ptr<pvx3::frameset> recording_camera::impl::take(size_t index, std::string& error)
 {
     const build_key key = current_key();
-    std::unique_ptr<memory_frameset> set;
     {
         std::unique_lock<std::mutex> g(prefetch_lock);
-        // The frame set being prefetched is waited for, not built twice.
+        // Built here if the prefetch thread has not begun it yet; the frame
+        // set being prefetched is waited for. Never built twice.
+        prefetch_wanted.erase(std::remove(prefetch_wanted.begin(), prefetch_wanted.end(), index),
+                              prefetch_wanted.end());
         prefetch_wake.wait(g, [&] { return prefetch_busy != index || prefetch_exit; });
-        if (prefetched && prefetched_index == index && prefetched_key == key)
-            set = std::move(prefetched);
-        prefetched.reset();
-        prefetched_index.reset();
     }
-    if (!set)
-        set = reuse(index, key);
-    if (!set)
+    std::unique_ptr<memory_frameset> set;
+    if (std::shared_ptr<const memory_frameset> kept = built.find({index, key}))
+        set = kept->share();
+    if (!set) {
         set = build(index, key, error);
-    if (!set)
-        return nullptr;
-    keep(index, key, *set);
+        if (!set)
+            return nullptr;
+        store(index, key, *set);
+    }
+    keep(*set);
     {
         std::lock_guard<std::mutex> g(lock);
-        if (!set->recorded_depth.empty()) {
+        if (set->recorded_depth) {
             recorded_depth = set->recorded_depth;
+            recorded_frame.reset();
             recorded_w = set->recorded_width;
             recorded_h = set->recorded_height;
         } else if (set->depth) {
-            const recording::image& img = set->depth->image();
-            recorded_depth.assign(img.pixels16(), img.pixels16() + size_t(img.width) * img.height);
-            recorded_w = img.width;
-            recorded_h = img.height;
+            recorded_depth.reset();
+            recorded_frame = set->depth;
+            recorded_w = set->depth->image().width;
+            recorded_h = set->depth->image().height;
         }
     }
     const detail::player::state s = timeline.now();
-    if (s.playing) {
-        size_t next = index + 1;
-        if (next >= timeline.size())
-            next = s.loop ? 0 : timeline.size();
-        if (next < timeline.size()) {
-            std::lock_guard<std::mutex> g(prefetch_lock);
-            prefetch_wanted = next;
-            prefetch_wake.notify_all();
-        }
-    }
+    want(index, key, s.playing, s.loop);
     return set;
 }
 
-std::unique_ptr<memory_frameset> recording_camera::impl::reuse(size_t index, const build_key& key)
+void recording_camera::impl::keep(const memory_frameset& set)
 {
     std::lock_guard<std::mutex> g(reuse_lock);
-    if (!last_built || last_index != index || !(last_key == key))
-        return nullptr;
-    return last_built->share();
-}
-
-void recording_camera::impl::keep(size_t index, const build_key& key, const memory_frameset& set)
-{
-    std::lock_guard<std::mutex> g(reuse_lock);
-    last_index = index;
-    last_key = key;
     last_built = set.share();
 }
 
@@ -717,9 +759,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
     const bool raw_wanted = mask & bit(stream::raw_phase);
     std::shared_ptr<const recording::image> raw;
     if (with_depth && reprocess_now) {
-        std::lock_guard<std::mutex> g(reuse_lock);
-        if (raw_index == index)
-            raw = raw_frame;
+        raw = raw_frames.find(index);
         if (!raw)
             mask |= bit(stream::raw_phase);
     }
@@ -735,9 +775,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
                          : std::make_shared<const recording::image>(std::move(*fs[stream::raw_phase]));
         if (!raw_wanted)
             fs[stream::raw_phase].reset();
-        std::lock_guard<std::mutex> g(reuse_lock);
-        raw_index = index;
-        raw_frame = raw;
+        raw_frames.put(index, raw);
     }
     const recording::camera_settings settings = reader->settings_at(index);
     frame_meta meta;
@@ -788,7 +826,8 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
     if (computed && fs[stream::depth]) {
         make_tight(*fs[stream::depth]);
         const recording::image& rec = *fs[stream::depth];
-        out->recorded_depth.assign(rec.pixels16(), rec.pixels16() + size_t(rec.width) * rec.height);
+        out->recorded_depth = std::make_shared<const std::vector<uint16_t>>(
+            rec.pixels16(), rec.pixels16() + size_t(rec.width) * rec.height);
         out->recorded_width = rec.width;
         out->recorded_height = rec.height;
         fs[stream::depth] = std::move(computed);
@@ -936,7 +975,10 @@ uint16_t recording_camera::recorded_depth_at(int x, int y) const
     std::lock_guard<std::mutex> g(d_->lock);
     if (x < 0 || y < 0 || x >= d_->recorded_w || y >= d_->recorded_h)
         return 0;
-    return d_->recorded_depth[size_t(y) * d_->recorded_w + x];
+    const size_t i = size_t(y) * d_->recorded_w + x;
+    if (d_->recorded_depth)
+        return (*d_->recorded_depth)[i];
+    return d_->recorded_frame ? d_->recorded_frame->image().pixels16()[i] : 0;
 }
 
 size_t recording_camera::take_read_failures(std::string& last_error)
