@@ -55,6 +55,11 @@ void soak_run::pump(int ms)
     const QDeadlineTimer deadline(ms);
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // The soak drives the window from main(), outside any event loop,
+        // where deleteLater() would wait for ever: delete what the window
+        // handed over (closed views, the closed module's driver) as the
+        // program's event loop would.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const qint64 gap = m_last_tick.restart();
         if (gap > m_longest_stall_ms)
             m_longest_stall_ms = gap;

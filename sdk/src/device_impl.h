@@ -13,6 +13,7 @@
 
 #include "calibration.h"
 #include "colour_render.h"
+#include "engine_impl.h"
 #include "parvolux3/pvx3.h"
 #include "scene.h"
 #include "settings.h"
@@ -101,6 +102,12 @@ public:
     tof_synthesiser& synthesiser(int width, int height);
     colour_renderer& renderer(int width, int height);
 
+    // The processing engine of every pipeline on this camera. Pipelines are
+    // made at each open and live as long as the context, so an engine per
+    // pipeline would keep one last point cloud (25 MB at colour size) per
+    // open for the rest of the process.
+    engine_impl& engine() { return engine_; }
+
 private:
     sdk_settings settings_;
     factory_calibration calibration_;
@@ -121,6 +128,8 @@ private:
     std::mutex render_mutex_;
     std::map<std::pair<int, int>, std::unique_ptr<tof_synthesiser>> synthesisers_;
     std::map<std::pair<int, int>, std::unique_ptr<colour_renderer>> renderers_;
+
+    engine_impl engine_{this};
 };
 
 // Stream formats of the virtual camera.

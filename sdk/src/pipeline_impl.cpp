@@ -66,7 +66,8 @@ int pipeline_impl::start(config* cfg, pvx3_error* error)
 process_engine* pipeline_impl::get_process_engine(pvx3_error* error)
 {
     report_ok(error);
-    return &engine_;
+    // The camera's engine; a pipeline made without a camera has its own.
+    return dev_ != nullptr ? &dev_->engine() : &engine_;
 }
 
 int pipeline_impl::stop(pvx3_error* error)
