@@ -23,7 +23,10 @@ void crash_on_purpose(int how)
     case 0: {
         // An unmapped address that is not null: undefined-behaviour
         // sanitizers would intercept a null store before it faults.
-        volatile int* bad = reinterpret_cast<int*>(static_cast<uintptr_t>(0x10));
+        // Through a volatile address, so the compiler does not see (and
+        // warn about) a store outside any object.
+        volatile uintptr_t address = 0x10;
+        volatile int* bad = reinterpret_cast<int*>(address);
         *bad = 42;
         break;
     }
@@ -116,8 +119,9 @@ TEST_P(CrashHandler, ChildLeavesReportAndFails)
     EXPECT_TRUE(text.contains("backtrace:\n"));
     // One line per frame: module, symbol where exported, address.
     EXPECT_GE(text.count("[0x"), 3) << text.constData();
-    if (*c.expected_frame)
+    if (*c.expected_frame) {
         EXPECT_TRUE(text.contains(c.expected_frame)) << text.constData();
+    }
 }
 
 const crash_case kCrashCases[] = {

@@ -26,8 +26,9 @@ TEST_P(EnsureFolder, CreatesLevelByLevel)
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString root = tmp.path();
-    if (*c.existing)
+    if (*c.existing) {
         ASSERT_TRUE(QDir(root).mkpath(QString::fromLatin1(c.existing)));
+    }
     // A plain file named "file" for the cases whose parent is not a folder.
     QFile file(root + QStringLiteral("/file"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -24,8 +24,9 @@ TEST_P(Arguments, ParseOrSayWhatIsWrong)
     std::string error;
     const bool ok = a.parse(c.args, {{"out", true}, {"json", false}, {"filter-param", true}}, error);
     ASSERT_EQ(ok, c.ok) << error;
-    if (ok)
+    if (ok) {
         EXPECT_EQ(a.value("out").value_or(""), c.error_or_value);
+    }
     else
         EXPECT_NE(error.find(c.error_or_value), std::string::npos) << error;
 }

@@ -348,8 +348,9 @@ TEST_F(Cli, DamagedFilesNeverCrashInfoExportOrReprocess)
             const result r = run(args);
             EXPECT_EQ(r.signal, 0) << args[0] << " crashed on trial " << trial;
             EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1) << args[0] << ": " << r.err;
-            if (trial % 2 == 0)
+            if (trial % 2 == 0) {
                 EXPECT_EQ(r.exit_code, 1) << args[0];
+            }
         }
     }
 }

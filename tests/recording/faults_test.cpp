@@ -96,8 +96,9 @@ void exercise(const std::string& path)
     (void)recording::to_json_text(d);
     for (size_t i = 0; i < r->size(); ++i) {
         recording::frame_set f;
-        if (!r->read(i, f, error))
+        if (!r->read(i, f, error)) {
             EXPECT_FALSE(error.empty());
+        }
         (void)r->settings_at(i);
         (void)r->calibration_at(i);
     }

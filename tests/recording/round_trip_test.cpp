@@ -104,8 +104,9 @@ TEST_P(RoundTrip, ImagesNumbersTimesAndCameraInfoComeBackAsTheSdkHandedThemOut)
     EXPECT_EQ(r->settings_at(0), cap.settings);
     EXPECT_EQ(r->settings_at(0).flip_horizontal, c.flip_horizontal);
     ASSERT_EQ(bool(r->calibration_at(0)), bool(cap.calibration));
-    if (cap.calibration)
+    if (cap.calibration) {
         EXPECT_TRUE(*r->calibration_at(0) == *cap.calibration);
+    }
     ASSERT_TRUE(r->device());
     EXPECT_EQ(r->device()->module_name, "DUAL-T4");
     EXPECT_EQ(r->device()->serial_number, "VT4C0A1B2C3");

@@ -148,10 +148,12 @@ TEST(Writer, ACameraRestartOpensASessionWhoseTimesStayTheCamerasOwn)
         EXPECT_EQ(f.frame_number, sent[i].first) << i;
         EXPECT_EQ(f.timestamp_us, sent[i].second) << i;
         EXPECT_EQ(f.session, i < 5 ? 1 : 2) << i;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GT(r->stamp_ns(i), r->stamp_ns(i - 1));
-        if (i > 0 && i != 5)
+        }
+        if (i > 0 && i != 5) {
             EXPECT_EQ(r->stamp_ns(i) - r->stamp_ns(i - 1), int64_t(sent[i].second - sent[i - 1].second) * 1000);
+        }
     }
     ASSERT_TRUE(r->summary());
     const auto& numbers = r->summary()->frame_numbers;

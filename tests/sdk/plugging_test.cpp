@@ -48,8 +48,9 @@ TEST_P(Plugging, LostHandlesStayLostAndTheCameraComesBackAsANewDevice)
     ASSERT_EQ(cam.start({{pvx3::PVX3_STREAM_IR, 320, 240}}), 0);
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(cam.next()) << i;
-    if (c.unplug_by_hook)
+    if (c.unplug_by_hook) {
         ASSERT_TRUE(pvx3::testing::unplug_camera(cam.ctx));
+    }
 
     // The stream ends at once with "no device".
     pvx3::pvx3_error err;
@@ -62,8 +63,9 @@ TEST_P(Plugging, LostHandlesStayLostAndTheCameraComesBackAsANewDevice)
     EXPECT_EQ(cam.ctx->get_device(nullptr), nullptr);
     EXPECT_FALSE(pvx3::testing::unplug_camera(cam.ctx)) << "nothing left to unplug";
 
-    if (c.plug_by_hook)
+    if (c.plug_by_hook) {
         ASSERT_TRUE(pvx3::testing::plug_camera(cam.ctx));
+    }
     ASSERT_TRUE(wait_for_count(cam.ctx, 1, 5000));
     EXPECT_FALSE(pvx3::testing::plug_camera(cam.ctx)) << "a camera is connected already";
     pvx3::device* again = cam.ctx->get_device(nullptr);

@@ -50,8 +50,9 @@ TEST(Resources, EveryNamedImageIsCompiledInAndDrawn)
     for (const QString &name : names) {
         const QImage image(name);
         EXPECT_FALSE(image.isNull()) << name.toStdString() << " is not in the resources";
-        if (!image.isNull())
+        if (!image.isNull()) {
             EXPECT_TRUE(has_a_drawing(image)) << name.toStdString() << " is blank";
+        }
     }
 }
 

@@ -153,8 +153,9 @@ TEST_F(ViewerLayout, ColourAndFusionRowsFollow)
     QTest::mouseClick(v.btn_rgbd_save_set_expend, Qt::LeftButton);
     // Contents reach past the last block so it can be scrolled to.
     const int last = bottom(v.widget_rgbd_operate);
-    if (last + 12 > v.scroll_area_left->height())
+    if (last + 12 > v.scroll_area_left->height()) {
         EXPECT_EQ(v.scrollAreaWidgetContents->height(), last + 10);
+    }
     else
         EXPECT_EQ(v.scrollAreaWidgetContents->height(), v.scroll_area_left->height() - 2);
 }

@@ -412,10 +412,11 @@ TEST_F(ViewerQuality, EveryBottomBarButtonIsReachableAtTheDefaultSize)
                 << layout << ": " << b->objectName().toStdString() << " is covered by "
                 << (hit ? hit->objectName().toStdString() : std::string("nothing"));
             for (QPushButton *o : buttons)
-                if (o != b)
+                if (o != b) {
                     EXPECT_FALSE(o->geometry().intersects(b->geometry()))
                         << layout << ": " << b->objectName().toStdString() << " overlaps "
                         << o->objectName().toStdString();
+                }
         }
         EXPECT_NE(std::find(buttons.begin(), buttons.end(), view->quality_button()), buttons.end()) << layout;
     };

@@ -317,7 +317,7 @@ TEST_F(ViewerRecording, DepthAndColourRecordingOffersRgbdFusion)
     ASSERT_TRUE(wait_until(
         [&] {
             const cv::Mat d = v.depth_view()->shown_depth();
-            return d.cols == 1920 && d.rows == 1080 && cv::countNonZero(d > 1) > d.total() / 10;
+            return d.cols == 1920 && d.rows == 1080 && cv::countNonZero(d > 1) > static_cast<int>(d.total() / 10);
         },
         10000));
     ASSERT_NE(v.colour_view(), nullptr);

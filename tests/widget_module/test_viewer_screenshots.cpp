@@ -123,7 +123,8 @@ TEST_F(ViewerScreenshots, MessageBubble)
     post_user_message(QStringLiteral("Save completed."));
     bubble_widget *bubble = window->message_bubble();
     ASSERT_TRUE(wait_until([&] { return bubble->isVisible(); }));
-    QTest::qWaitForWindowExposed(bubble);
+    // Best effort: a bubble already on screen needs no wait.
+    (void)QTest::qWaitForWindowExposed(bubble);
     shoot(bubble, "07_bubble");
 }
 

@@ -137,8 +137,9 @@ TEST_P(StreamStart, RefusedStartIsReportedAndTheOthersKeepRunning)
         ASSERT_TRUE(h.wait_for(QStringLiteral("show_rgb"), 2));
     }
     const int starts = h.count(QStringLiteral("finish_change_frame"));
-    if (c.rgbd)
+    if (c.rgbd) {
         ASSERT_TRUE(h.driver()->start_rgbd());
+    }
     else
         ASSERT_TRUE(h.driver()->start_tof());
     h.driver()->wake();

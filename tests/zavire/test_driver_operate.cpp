@@ -221,8 +221,9 @@ TEST_P(ResolutionChange, InEachModuleState)
     if (c.reports) {
         ASSERT_TRUE(h.wait_for(QStringLiteral("finish_change_frame"), starts + 1));
         EXPECT_EQ(h.events(QStringLiteral("finish_change_frame")).back().args, (QList<QVariant>{true, w, hgt, c.type}));
-        if (c.type == 0)
+        if (c.type == 0) {
             EXPECT_EQ(h.driver()->get_depth_resolutions().width, 320);
+        }
     } else {
         // Nothing is queued. Signals of the loop arrive in emission order, so
         // two frames passing after the request prove that no report was due.
@@ -287,10 +288,12 @@ TEST_P(CloseWithinOneSecond, InEveryState)
     }
     if (c.wake)
         h.driver()->wake();
-    if (c.start_tof && c.wake)
+    if (c.start_tof && c.wake) {
         ASSERT_TRUE(h.wait_for(QStringLiteral("finish_change_frame"), c.rgbd ? 2 : 1));
-    if (c.frames > 0)
+    }
+    if (c.frames > 0) {
         ASSERT_TRUE(h.wait_for(QStringLiteral("update_date_vec"), c.frames, 60000));
+    }
     const qint64 ms = h.close();
     EXPECT_LT(ms, 1000) << c.name;
 }

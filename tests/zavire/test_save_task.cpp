@@ -368,8 +368,9 @@ TEST_P(SaveBatchInterrupted, SaysWhyAndHowMuchWasSaved)
         batch.add_failure(folder + QStringLiteral("/depth[2].png"));
     batch.interrupt(QStringLiteral("the camera was disconnected"));
     batch.close(nullptr);
-    if (c.frames > 0)
+    if (c.frames > 0) {
         EXPECT_TRUE(messages.texts().isEmpty()) << "reported only when the written tasks are done";
+    }
     for (int i = 0; i < c.frames; ++i)
         batch.task_done();
     ASSERT_EQ(messages.texts().size(), 1);
