@@ -45,7 +45,9 @@ protected:
     }
 
     // Records `ms` of what runs now into `out`; returns the file.
-    QString record(int ms, const char *screenshot = nullptr)
+    // Records for ms, and on a slow (sanitizer) build until min_frames more
+    // depth frames have been shown as well.
+    QString record(int ms, const char *screenshot = nullptr, int min_frames = 0)
     {
         viewer &v = *window;
         v.tof_save_panel()->line_file_path->setText(out.path());
@@ -53,8 +55,10 @@ protected:
         QTest::mouseClick(v.record_button(), Qt::LeftButton);
         EXPECT_TRUE(v.is_recording());
         EXPECT_TRUE(messages.last().startsWith(QStringLiteral("Recording to "))) << messages.last().toStdString();
+        const int first_frame = depth_frames;
         QTest::qWait(ms);
-        EXPECT_TRUE(v.record_status()->text().startsWith(QStringLiteral("REC 00:0")))
+        EXPECT_TRUE(wait_until([&] { return depth_frames - first_frame >= min_frames; }, 30000));
+        EXPECT_TRUE(v.record_status()->text().startsWith(QStringLiteral("REC 00:")))
             << v.record_status()->text().toStdString();
         if (screenshot)
             widget_test::save_screenshot(window.get(), QString::fromLatin1(screenshot));
@@ -142,7 +146,7 @@ TEST_F(ViewerRecording, RecordThenPlayBack)
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
     ASSERT_TRUE(wait_rgb_frames(2));
-    const QString path = record(3000, "12_recording");
+    const QString path = record(3000, "12_recording", 30);
     {
         std::string error;
         auto r = recording::reader::open(path.toStdString(), error);
