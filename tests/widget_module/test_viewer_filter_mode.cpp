@@ -178,7 +178,11 @@ TEST_F(ViewerFilterMode, TheDepthAndCloudTheViewsShowFollowTheMode)
     const double cloud_aware = shown_cloud_valid_share();
     pick(kStandardItem);
     settle_cloud();
-    const double cloud_standard = shown_cloud_valid_share();
+    // A few clouds after the change can still show more points than either
+    // mode keeps (seen now and then on a loaded machine); the cloud must come
+    // to the standard mode's share while the camera streams.
+    double cloud_standard = shown_cloud_valid_share();
+    wait_until([&] { return (cloud_standard = shown_cloud_valid_share()) < cloud_aware - 0.01; }, 30000);
     EXPECT_GT(cloud_aware, cloud_standard + 0.01) << cloud_standard << " -> " << cloud_aware;
 
     pick(kNoiseAwareItem);
