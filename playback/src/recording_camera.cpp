@@ -928,10 +928,10 @@ position recording_camera::where() const
 
 bool recording_camera::can_reprocess() const { return reprocess_unavailable_reason().empty(); }
 
-std::string recording_camera::reprocess_unavailable_reason() const
+// Why the library cannot compute from this recording's calibration; empty
+// when it can. Shared by re-processing and registration.
+std::string recording_camera::library_unavailable_reason() const
 {
-    if (!(d_->reader->streams() & bit(stream::raw_phase)))
-        return "the recording holds no raw phase frames";
     if (d_->reader->calibration_count() == 0)
         return "the recording holds no calibration";
     if (!d_->reprocessor_or_null()) {
@@ -941,18 +941,19 @@ std::string recording_camera::reprocess_unavailable_reason() const
     return std::string();
 }
 
+std::string recording_camera::reprocess_unavailable_reason() const
+{
+    if (!(d_->reader->streams() & bit(stream::raw_phase)))
+        return "the recording holds no raw phase frames";
+    return library_unavailable_reason();
+}
+
 std::string recording_camera::registration_unavailable_reason() const
 {
     const recording::stream_mask both = bit(stream::depth) | bit(stream::colour);
     if ((d_->reader->streams() & both) != both)
         return "the recording does not hold both depth and colour";
-    if (d_->reader->calibration_count() == 0)
-        return "the recording holds no calibration";
-    if (!d_->reprocessor_or_null()) {
-        std::lock_guard<std::mutex> g(d_->lock);
-        return "the reconstruction library cannot be loaded: " + d_->reprocess_reason;
-    }
-    return std::string();
+    return library_unavailable_reason();
 }
 
 void recording_camera::set_reprocess(bool on)

@@ -17,6 +17,20 @@ void block_of(const calibration& cal, qzapi::CalibrationBlock& b)
     std::memcpy(&b.distCoeffs[0], cal.words.data(), kCalibrationWords * sizeof(uint32_t));
 }
 
+// What the library is initialised with for a recorded calibration at w x h;
+// `block` holds the calibration and must outlive the returned setup.
+qzhost::setup setup_of(const calibration& cal, qzapi::CalibrationBlock& block, int w, int h)
+{
+    block_of(cal, block);
+    qzhost::setup s;
+    s.device_type = cal.device_type;
+    s.mode = cal.mode;
+    s.calibration = &block;
+    s.width = w;
+    s.height = h;
+    return s;
+}
+
 using parameters = std::map<int, std::vector<float>>;
 
 parameters read_parameters(qzapi::Reconstruction* api)
@@ -147,13 +161,7 @@ bool reprocessor::compute(const calibration& cal, const image& raw, const reproc
         return false;
     }
     qzapi::CalibrationBlock block;
-    block_of(cal, block);
-    qzhost::setup s;
-    s.device_type = cal.device_type;
-    s.mode = cal.mode;
-    s.calibration = &block;
-    s.width = width;
-    s.height = height;
+    const qzhost::setup s = setup_of(cal, block, width, height);
 
     auto lock = lib_->lock();
     if (!lib_->ensure(s, error))
@@ -197,13 +205,7 @@ bool reprocessor::points(const calibration& cal, const image& depth, bool flip_v
         for (int col = 0; col < w; ++col)
             upright[size_t(row) * w + col] = d[source_of(row, col)];
     qzapi::CalibrationBlock block;
-    block_of(cal, block);
-    qzhost::setup s;
-    s.device_type = cal.device_type;
-    s.mode = cal.mode;
-    s.calibration = &block;
-    s.width = w;
-    s.height = h;
+    const qzhost::setup s = setup_of(cal, block, w, h);
     std::vector<float> points(size_t(w) * h * 3, 0.0f);
     {
         auto lock = lib_->lock();
@@ -253,13 +255,7 @@ bool reprocessor::align(const calibration& cal, const image& depth, const image&
         colour = upright_colour.data();
     }
     qzapi::CalibrationBlock block;
-    block_of(cal, block);
-    qzhost::setup s;
-    s.device_type = cal.device_type;
-    s.mode = cal.mode;
-    s.calibration = &block;
-    s.width = w;
-    s.height = h;
+    const qzhost::setup s = setup_of(cal, block, w, h);
     uint8_t* colour_out = nullptr;
     int32_t ow = 0, oh = 0;
     {

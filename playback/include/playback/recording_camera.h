@@ -94,6 +94,7 @@ public:
     class impl;
 
 private:
+    std::string library_unavailable_reason() const;
     explicit recording_camera(std::unique_ptr<impl> d);
     std::unique_ptr<impl> d_;
 };
