@@ -19,8 +19,8 @@
 namespace {
 
 // Prepared at install time; the handler only reads them.
-char g_root[4096] = {0};   // "<exe folder>/crash"
-long g_utc_offset_s = 0;   // local time minus UTC at install time
+char g_root[4096] = {0};  // "<exe folder>/crash"
+long g_utc_offset_s = 0;  // local time minus UTC at install time
 std::terminate_handler g_previous_terminate = nullptr;
 volatile sig_atomic_t g_in_handler = 0;
 
@@ -28,8 +28,7 @@ constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 // --- async-signal-safe text helpers -------------------------------------
 
-struct text_buffer
-{
+struct text_buffer {
     char data[4352];
     size_t size = 0;
 
@@ -189,7 +188,7 @@ void write_report(const char* cause, int sig, const void* address)
 void on_signal(int sig, siginfo_t* info, void*)
 {
     if (g_in_handler)
-        die(sig); // a fault inside the handler: give up at once
+        die(sig);  // a fault inside the handler: give up at once
     g_in_handler = 1;
     write_report("fatal signal", sig, info != nullptr ? info->si_addr : nullptr);
     die(sig);
@@ -217,7 +216,7 @@ void on_terminate()
     die(SIGABRT);
 }
 
-} // namespace
+}  // namespace
 
 void set_crash_root(const char* folder)
 {

@@ -12,8 +12,7 @@ class obesrver_apater;
 
 // Process-wide registry of named observers through which any thread posts
 // user messages ([caption, text]). Created on first use, never destroyed.
-class global_message_module : public QObject
-{
+class global_message_module : public QObject {
     Q_OBJECT
 public:
     static global_message_module* instance();
@@ -31,11 +30,10 @@ private:
     global_message_module();
     ~global_message_module() override;
 
-    struct entry
-    {
+    struct entry {
         QString name;
-        QObject* receiver;                        // not owned
-        std::unique_ptr<obesrver_apater> adapter; // owned by the entry
+        QObject* receiver;                         // not owned
+        std::unique_ptr<obesrver_apater> adapter;  // owned by the entry
     };
 
     // Registration normally happens before worker threads exist, but the lock

@@ -22,7 +22,7 @@ void touch(const QString& path)
         file.close();
 }
 
-} // namespace
+}  // namespace
 
 void init_log(const QString& base)
 {

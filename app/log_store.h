@@ -3,15 +3,14 @@
 #include <QString>
 
 // Where the log files of this run live; fixed by init_log for the whole run.
-struct log_store_paths
-{
+struct log_store_paths {
     QString base_folder;
     QString date_text;  // local date at initialisation, "yyyy-MM-dd"
     QString folder;     // "<base>/Log/<date>"
     QString info_file;
     QString warn_file;
     QString error_file;
-    bool ready = false; // the log folder exists
+    bool ready = false;  // the log folder exists
 };
 
 // Prepares "<base>/Log/<yyyy-MM-dd>" with empty "info.txt", "warn.txt" and

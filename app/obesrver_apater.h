@@ -7,8 +7,7 @@
 // to the receiver's slot through Qt's signal delivery, so that the delivery
 // follows the automatic-connection rule (direct on the receiver's thread,
 // queued from any other thread).
-class obesrver_apater : public QObject
-{
+class obesrver_apater : public QObject {
     Q_OBJECT
 public:
     obesrver_apater() = default;

@@ -12,8 +12,8 @@
 
 namespace {
 
-int g_pipe[2] = {-1, -1};          // [0] written by the handler, [1] read by the notifier
-volatile sig_atomic_t g_signals = 0; // signals seen so far
+int g_pipe[2] = {-1, -1};             // [0] written by the handler, [1] read by the notifier
+volatile sig_atomic_t g_signals = 0;  // signals seen so far
 
 void on_signal(int signal_number)
 {
@@ -30,7 +30,7 @@ void on_signal(int signal_number)
     errno = saved_errno;
 }
 
-} // namespace
+}  // namespace
 
 bool install_quit_signals(std::function<void()> on_quit)
 {

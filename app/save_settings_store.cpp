@@ -26,7 +26,7 @@ void finish(QSettings& s)
     s.sync();
 }
 
-} // namespace
+}  // namespace
 
 QString save_settings_file()
 {

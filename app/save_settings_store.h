@@ -10,9 +10,9 @@
 // GUI thread only.
 
 save_settings load_save_settings();
-void store_tof_settings(const save_settings& settings);  // frame, depth, pcl, ir, file_path
-void store_rgb_settings(const save_settings& settings);  // RGBFrame, rgb_file_path
-void store_rgbd_settings(const save_settings& settings); // RGBDFrame, RGBD, RGBDPcl, rgbd_file_path
+void store_tof_settings(const save_settings& settings);   // frame, depth, pcl, ir, file_path
+void store_rgb_settings(const save_settings& settings);   // RGBFrame, rgb_file_path
+void store_rgbd_settings(const save_settings& settings);  // RGBDFrame, RGBD, RGBDPcl, rgbd_file_path
 void store_file_path(const QString& path);
 void store_rgb_file_path(const QString& path);
 void store_rgbd_file_path(const QString& path);

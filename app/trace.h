@@ -3,8 +3,7 @@
 #include <QString>
 
 // Trace levels of the program's trace records.
-enum trace_level : int
-{
+enum trace_level : int {
     trace_info = 0,
     trace_warn = 1,
     trace_error = 2,

@@ -47,7 +47,7 @@ int usage_error(const char* command, const std::string& message)
 
 void install_stop_handlers()
 {
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = on_stop_signal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;
@@ -57,7 +57,7 @@ void install_stop_handlers()
 
 bool stop_requested() { return g_stop != 0; }
 
-progress_line::progress_line() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+progress_line::progress_line() : terminal_(::isatty(STDERR_FILENO) == 1) { }
 
 void progress_line::show(const std::string& text)
 {

@@ -72,7 +72,7 @@ bool make_folder(const std::string& path, std::string& error)
         }
         partial += "/";
     }
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         error = path + " is not a folder";
         return false;

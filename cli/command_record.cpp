@@ -195,9 +195,7 @@ int run_record(const args_t& args)
     arguments a;
     std::string error;
     if (!a.parse(args,
-                 {{"out", true}, {"seconds", true}, {"frames", true}, {"streams", true}, {"resolution", true},
-                  {"color-resolution", true}, {"integration-time", true}, {"filter", true}, {"compression", true},
-                  {"overwrite", false}, {"help", false}},
+                 {{"out", true}, {"seconds", true}, {"frames", true}, {"streams", true}, {"resolution", true}, {"color-resolution", true}, {"integration-time", true}, {"filter", true}, {"compression", true}, {"overwrite", false}, {"help", false}},
                  error))
         return usage_error(kCommand, error);
     if (a.has("help")) {
@@ -207,7 +205,7 @@ int run_record(const args_t& args)
     record_request req;
     if (!parse_request(a, req, error))
         return usage_error(kCommand, error);
-    struct stat st {};
+    struct stat st { };
     if (!req.overwrite && ::stat(req.out.c_str(), &st) == 0) {
         report_error(kCommand, req.out + " exists; give --overwrite to replace it");
         return kExitFailure;
@@ -267,8 +265,8 @@ int run_record(const args_t& args)
     std::pair<int, int> depth_size{0, 0}, colour_size{0, 0};
     if (tof) {
         const int type = (streams & bit(stream::depth)) ? pvx3::PVX3_STREAM_DEPTH
-                         : (streams & bit(stream::ir)) ? pvx3::PVX3_STREAM_IR
-                                                       : pvx3::PVX3_STREAM_RAW_PHASE;
+                         : (streams & bit(stream::ir))  ? pvx3::PVX3_STREAM_IR
+                                                        : pvx3::PVX3_STREAM_RAW_PHASE;
         const auto size = req.resolution ? req.resolution : first_format(formats, type);
         if (!size || !has_format(formats, type, size->first, size->second)) {
             report_error(kCommand, "the camera has no depth format " + std::to_string(size ? size->first : 0) + "x"
@@ -283,7 +281,7 @@ int run_record(const args_t& args)
         std::optional<std::pair<int, int>> size = req.colour_resolution;
         if (!size)
             size = has_format(formats, pvx3::PVX3_STREAM_RGB, 1920, 1080) ? std::make_pair(1920, 1080)
-                                                                           : first_format(formats, pvx3::PVX3_STREAM_RGB);
+                                                                          : first_format(formats, pvx3::PVX3_STREAM_RGB);
         if (!size || !has_format(formats, pvx3::PVX3_STREAM_RGB, size->first, size->second)) {
             report_error(kCommand, "the camera has no colour format " + std::to_string(size ? size->first : 0) + "x"
                                        + std::to_string(size ? size->second : 0));

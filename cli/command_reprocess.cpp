@@ -105,8 +105,7 @@ int run_reprocess(const args_t& args)
     arguments a;
     std::string error;
     if (!a.parse(args,
-                 {{"out", true}, {"filter", true}, {"filter-param", true}, {"compare", false}, {"compression", true},
-                  {"overwrite", false}, {"help", false}},
+                 {{"out", true}, {"filter", true}, {"filter-param", true}, {"compare", false}, {"compression", true}, {"overwrite", false}, {"help", false}},
                  error))
         return usage_error(kCommand, error);
     if (a.has("help")) {
@@ -136,7 +135,7 @@ int run_reprocess(const args_t& args)
     if (const auto c = a.value("compression"))
         if (!recording::compression_from_name(*c, compress))
             return usage_error(kCommand, "--compression takes lz4, none or bz2, not \"" + *c + "\"");
-    struct stat st {};
+    struct stat st { };
     if (out && !a.has("overwrite") && ::stat(out->c_str(), &st) == 0) {
         report_error(kCommand, *out + " exists; give --overwrite to replace it");
         return kExitFailure;

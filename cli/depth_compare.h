@@ -11,7 +11,7 @@ namespace cli {
 
 class depth_comparison {
 public:
-    depth_comparison() : histogram_(65536, 0) {}
+    depth_comparison() : histogram_(65536, 0) { }
 
     void add(const uint16_t* recorded, const uint16_t* recomputed, size_t pixels);
     void add(const depth_comparison& other);

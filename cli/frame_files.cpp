@@ -58,8 +58,7 @@ json sdk_intrinsics(const recording::lens_model& stored, int w, int h, bool flip
         l.cy = (h - 1) - l.cy;
         l.p1 = -l.p1;
     }
-    return json{{"fx", l.fx}, {"fy", l.fy}, {"cx", l.cx}, {"cy", l.cy}, {"k1", l.k1},
-                {"k2", l.k2}, {"p1", l.p1}, {"p2", l.p2}, {"k3", l.k3}};
+    return json{{"fx", l.fx}, {"fy", l.fy}, {"cx", l.cx}, {"cy", l.cy}, {"k1", l.k1}, {"k2", l.k2}, {"p1", l.p1}, {"p2", l.p2}, {"k3", l.k3}};
 }
 
 cv::Mat mat16(const image& img) { return cv::Mat(img.height, img.width, CV_16UC1, const_cast<uint8_t*>(img.data.data()), img.step); }
@@ -206,7 +205,7 @@ bool frame_exporter::write(const recording::frame_set& f, const recording::camer
         colours.resize(size_t(depth->width) * depth->height * 3);
         cv::Mat packed = mat16(*depth).clone();  // tightly packed
         recording::colourise_depth(packed.ptr<uint16_t>(), size_t(depth->width) * depth->height, settings.near_mm,
-                        settings.far_mm, colour_table_, colours.data());
+                                   settings.far_mm, colour_table_, colours.data());
     }
     if (depth && kinds.depth) {
         dump(*depth, "Depth", "depth", "millimetre");

@@ -17,13 +17,13 @@ namespace {
 
 #pragma pack(push, 1)
 struct Header {
-  uint8_t operations;           // bit mask, see below
-  uint8_t sizeKind;             // 0 small, 1 640 x 480, 2 320 x 240, 3 hostile
+  uint8_t operations;  // bit mask, see below
+  uint8_t sizeKind;    // 0 small, 1 640 x 480, 2 320 x 240, 3 hostile
   uint16_t widthCode, heightCode;
   int32_t nearLimit, farLimit;
   int32_t offset;
   float gain;
-  uint8_t intrinsicsKind;       // as sizeKind, for SetIntrinsics
+  uint8_t intrinsicsKind;  // as sizeKind, for SetIntrinsics
   uint8_t halfCornerMargin;
   uint8_t iterationUnits;
   uint8_t reserved;
@@ -39,10 +39,22 @@ void SizeOf(uint8_t kind, uint16_t wCode, uint16_t hCode, int32_t& w, int32_t& h
   static const int32_t kHostile[] = {0, -1, -480, std::numeric_limits<int32_t>::min(),
                                      std::numeric_limits<int32_t>::max(), 65536, 46341, 1};
   switch (kind % 4) {
-    case 1: w = 640; h = 480; return;
-    case 2: w = 320; h = 240; return;
-    case 3: w = kHostile[wCode % 8]; h = kHostile[hCode % 8]; return;
-    default: w = 1 + wCode % 96; h = 1 + hCode % 96; return;
+    case 1:
+      w = 640;
+      h = 480;
+      return;
+    case 2:
+      w = 320;
+      h = 240;
+      return;
+    case 3:
+      w = kHostile[wCode % 8];
+      h = kHostile[hCode % 8];
+      return;
+    default:
+      w = 1 + wCode % 96;
+      h = 1 + hCode % 96;
+      return;
   }
 }
 

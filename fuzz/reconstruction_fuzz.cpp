@@ -15,10 +15,10 @@
 
 namespace {
 
-constexpr int32_t kFilterCodes[] = {qzapi::FilterMedian,      qzapi::FilterAmplitude,    qzapi::FilterBlockDeviation,
-                                    qzapi::FilterSmallRegion, qzapi::FilterSpike,        qzapi::FilterFlyingPixel,
-                                    qzapi::FilterGaussian,    qzapi::FilterReserved128,  qzapi::FilterReserved256,
-                                    0,                        -1,                        3};
+constexpr int32_t kFilterCodes[] = {qzapi::FilterMedian, qzapi::FilterAmplitude, qzapi::FilterBlockDeviation,
+                                    qzapi::FilterSmallRegion, qzapi::FilterSpike, qzapi::FilterFlyingPixel,
+                                    qzapi::FilterGaussian, qzapi::FilterReserved128, qzapi::FilterReserved256,
+                                    0, -1, 3};
 constexpr size_t kFilterCodeCount = sizeof kFilterCodes / sizeof kFilterCodes[0];
 // Keeps a run within a few milliseconds; larger accepted sizes are covered
 // by the unit tests.

@@ -14,12 +14,12 @@
 namespace fuzz {
 
 struct ReconstructionInput {
-  uint8_t initKind = 0;    // 1 Init, 2 InitDefault, anything else InitWithSize
+  uint8_t initKind = 0;  // 1 Init, 2 InitDefault, anything else InitWithSize
   int8_t deviceType = 1;
   int8_t mode = 0;
-  uint8_t operations = 0xff;  // bit mask, see the targets
-  uint16_t width = 16, height = 12;            // initialisation size code
-  uint16_t frameWidth = 0, frameHeight = 0;    // 0: the initialised size
+  uint8_t operations = 0xff;                 // bit mask, see the targets
+  uint16_t width = 16, height = 12;          // initialisation size code
+  uint16_t frameWidth = 0, frameHeight = 0;  // 0: the initialised size
   uint8_t filterMode = 1;
   uint8_t orientation = 0;
   uint8_t filterCode = 0;  // index into the filter codes

@@ -69,7 +69,7 @@ void ReconstructionSeeds(const fs::path& root) {
         in.initKind = kind;
         in.deviceType = static_cast<int8_t>(type);
         in.mode = static_cast<int8_t>(mode);
-        in.width = 15;   // 16 x 12 through SizeFromCode
+        in.width = 15;  // 16 x 12 through SizeFromCode
         in.height = 11;
         in.operations = kind == 2 ? 0x3f : 0xff;
         in.filterMode = static_cast<uint8_t>(k % 3);
@@ -274,7 +274,7 @@ bool RecordingSeed(const fs::path& path, recording::stream_mask streams, recordi
   options.compress = compress;
   options.producer = "fuzz_seeds";
   options.raw_phase = (streams & bit(stream::raw_phase)) ? recording::raw_phase_state::recorded
-                                                           : recording::raw_phase_state::not_selected;
+                                                         : recording::raw_phase_state::not_selected;
   options.wait_for_room = true;
   std::string error;
   auto w = recording::writer::create(path.string(), options, error);

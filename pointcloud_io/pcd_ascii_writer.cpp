@@ -36,7 +36,7 @@ char* put_uint(char* p, std::uint32_t v)
     return std::to_chars(p, p + 11, v).ptr;
 }
 
-} // namespace
+}  // namespace
 
 bool format(const pcl::PointCloud<pcl::PointXYZRGB>& cloud, std::string& out)
 {
@@ -100,4 +100,4 @@ bool write(const std::string& path, const pcl::PointCloud<pcl::PointXYZRGB>& clo
     }
 }
 
-} // namespace pcd_ascii
+}  // namespace pcd_ascii

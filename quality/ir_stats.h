@@ -11,9 +11,9 @@ namespace quality {
 constexpr std::uint16_t kIrSaturation = 1023;
 
 struct ir_stats {
-  bool ok = false;        // the IR image has the region inside it
+  bool ok = false;  // the IR image has the region inside it
   int pixels = 0;
-  double mean = 0;        // mean amplitude over all region pixels (LSB)
+  double mean = 0;             // mean amplitude over all region pixels (LSB)
   double saturated_share = 0;  // share of pixels at or above the saturation value, 0 to 1
 };
 

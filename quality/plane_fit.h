@@ -19,9 +19,9 @@ namespace quality {
 // Gaussian noise practically never reaches five deviations, so for an
 // honest surface both fits agree.
 struct plane_fit {
-  bool ok = false;     // at least 3 points, not all on one line
-  int points = 0;      // valid pixels in the region
-  int outliers = 0;    // of those, left out of the final fit
+  bool ok = false;   // at least 3 points, not all on one line
+  int points = 0;    // valid pixels in the region
+  int outliers = 0;  // of those, left out of the final fit
   // Residuals are perpendicular distances of the fitted points (inliers)
   // from the plane.
   double rms_mm = 0;

@@ -17,12 +17,12 @@ namespace quality {
 // One frame as the meter reads it. The images stay owned by the caller and
 // need to live only for the call.
 struct frame_input {
-  image16 depth;         // millimetres, 0 invalid, 1 saturated
-  image16 ir;            // amplitude; may be empty, used only at the depth's size
+  image16 depth;                 // millimetres, 0 invalid, 1 saturated
+  image16 ir;                    // amplitude; may be empty, used only at the depth's size
   bool flip_vertical = false;    // the camera mirrored the images top to bottom
   bool flip_horizontal = false;  // and left to right
   std::uint64_t frame_number = 0;
-  double time_s = 0;     // capture time in seconds on a steady clock
+  double time_s = 0;  // capture time in seconds on a steady clock
 };
 
 // Everything measured for one frame. Parts that could not be measured keep

@@ -5,16 +5,16 @@
 namespace quality {
 
 std::vector<std::string> report_csv_header() {
-  return {"local_time",       "frame_number",     "frame_time_s",
-          "region_x",         "region_y",         "region_width",
-          "region_height",    "image_width",      "image_height",
-          "pixels",           "valid_pixels",     "valid_share",
-          "mean_mm",          "median_mm",        "std_mm",
-          "min_mm",           "max_mm",           "plane_points",     "plane_outliers",
-          "plane_rms_mm",     "plane_max_abs_residual_mm", "plane_distance_mm",
-          "plane_tilt_deg",   "temporal_frames",  "temporal_window",
-          "temporal_pixels",  "temporal_std_mm",  "ir_mean",
-          "ir_saturated_share", "probe_x",        "probe_y",
+  return {"local_time", "frame_number", "frame_time_s",
+          "region_x", "region_y", "region_width",
+          "region_height", "image_width", "image_height",
+          "pixels", "valid_pixels", "valid_share",
+          "mean_mm", "median_mm", "std_mm",
+          "min_mm", "max_mm", "plane_points", "plane_outliers",
+          "plane_rms_mm", "plane_max_abs_residual_mm", "plane_distance_mm",
+          "plane_tilt_deg", "temporal_frames", "temporal_window",
+          "temporal_pixels", "temporal_std_mm", "ir_mean",
+          "ir_saturated_share", "probe_x", "probe_y",
           "probe_depth_mm"};
 }
 

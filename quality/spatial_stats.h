@@ -10,9 +10,9 @@ namespace quality {
 
 // Depth statistics of the pixels of one region in one frame.
 struct spatial_stats {
-  int pixels = 0;        // pixels of the region inside the image
-  int valid = 0;         // pixels with a distance (depth >= 2 mm)
-  int saturated = 0;     // pixels marked saturated (depth 1)
+  int pixels = 0;          // pixels of the region inside the image
+  int valid = 0;           // pixels with a distance (depth >= 2 mm)
+  int saturated = 0;       // pixels marked saturated (depth 1)
   double valid_share = 0;  // valid / pixels: the fill rate, 0 to 1
   // Over the valid pixels only; zero when there are none.
   double mean_mm = 0;

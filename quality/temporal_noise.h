@@ -15,8 +15,8 @@ struct temporal_result {
   int window = 0;  // the window size N
   // Pixels with at least two valid samples in the window; only they count.
   int pixels = 0;
-  bool ok = false;      // frames >= 2 and pixels > 0
-  double std_mm = 0;    // mean over those pixels of their temporal standard deviation
+  bool ok = false;    // frames >= 2 and pixels > 0
+  double std_mm = 0;  // mean over those pixels of their temporal standard deviation
 };
 
 // Per-pixel standard deviation of the depth over the last N frames, averaged
@@ -49,10 +49,10 @@ class temporal_noise {
   int window_;
   region region_;  // clipped region the buffers belong to
   int frames_ = 0;
-  int next_ = 0;   // ring slot the next frame goes to
-  std::vector<std::uint16_t> ring_;   // window_ x pixels samples
-  std::vector<std::uint8_t> count_;   // valid samples per pixel
-  std::vector<std::uint32_t> sum_;    // of valid samples
+  int next_ = 0;                     // ring slot the next frame goes to
+  std::vector<std::uint16_t> ring_;  // window_ x pixels samples
+  std::vector<std::uint8_t> count_;  // valid samples per pixel
+  std::vector<std::uint32_t> sum_;   // of valid samples
   std::vector<std::uint64_t> sum_sq_;
   temporal_result last_;
 };

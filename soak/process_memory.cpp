@@ -5,7 +5,7 @@
 
 double resident_mb()
 {
-    std::FILE *f = std::fopen("/proc/self/status", "r");
+    std::FILE* f = std::fopen("/proc/self/status", "r");
     if (f == nullptr)
         return -1;
     char line[256];

@@ -15,7 +15,7 @@
 VTK_MODULE_INIT(vtkRenderingOpenGL2)
 VTK_MODULE_INIT(vtkInteractionStyle)
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     vtkObject::SetGlobalWarningDisplay(0);
     QApplication app(argc, argv);

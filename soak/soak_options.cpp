@@ -2,7 +2,7 @@
 
 namespace {
 
-bool take_number(const QStringList &args, int *i, double low, double *out, QString *error)
+bool take_number(const QStringList& args, int* i, double low, double* out, QString* error)
 {
     if (*i + 1 >= args.size()) {
         *error = QStringLiteral("%1 needs a value").arg(args[*i]);
@@ -19,12 +19,12 @@ bool take_number(const QStringList &args, int *i, double low, double *out, QStri
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool parse_soak_options(const QStringList &args, soak_options *out, QString *error)
+bool parse_soak_options(const QStringList& args, soak_options* out, QString* error)
 {
     for (int i = 1; i < args.size(); ++i) {
-        const QString &a = args[i];
+        const QString& a = args[i];
         double v = 0;
         if (a == QLatin1String("--minutes")) {
             if (!take_number(args, &i, 0.05, &out->minutes, error))

@@ -4,8 +4,7 @@
 #include <QStringList>
 
 // What one soak run does; read from the command line.
-struct soak_options
-{
+struct soak_options {
     double minutes = 2.0;
     // Streaming time in each state before the next one.
     double step_seconds = 3.0;
@@ -19,4 +18,4 @@ struct soak_options
 
 // Parses "--minutes M --step S --max-growth-mb G --hang-s H --work DIR".
 // False with a message in *error on a malformed or unknown argument.
-bool parse_soak_options(const QStringList &args, soak_options *out, QString *error);
+bool parse_soak_options(const QStringList& args, soak_options* out, QString* error);

@@ -28,23 +28,23 @@ extern "C" void __sanitizer_print_memory_profile(size_t top_percent, size_t max_
 
 namespace {
 
-void click(QAbstractButton *button)
+void click(QAbstractButton* button)
 {
     if (button != nullptr)
         QTest::mouseClick(button, Qt::LeftButton);
 }
 
-} // namespace
+}  // namespace
 
-soak_run::soak_run(const soak_options &options) : m_options(options)
+soak_run::soak_run(const soak_options& options) : m_options(options)
 {
     global_message_module::instance()->add_observer(kMessageObserver, this,
-                                                    SLOT(slot_show_message(const QStringList &)));
+                                                    SLOT(slot_show_message(const QStringList&)));
 }
 
 soak_run::~soak_run() = default;
 
-void soak_run::slot_show_message(const QStringList &content)
+void soak_run::slot_show_message(const QStringList& content)
 {
     if (content.size() >= 2)
         m_messages.append(content.at(1));
@@ -66,7 +66,7 @@ void soak_run::pump(int ms)
     }
 }
 
-bool soak_run::wait_until(const std::function<bool()> &pred, int timeout_ms)
+bool soak_run::wait_until(const std::function<bool()>& pred, int timeout_ms)
 {
     const QDeadlineTimer deadline(timeout_ms);
     while (!pred()) {
@@ -77,7 +77,7 @@ bool soak_run::wait_until(const std::function<bool()> &pred, int timeout_ms)
     return true;
 }
 
-void soak_run::fail(const QString &why)
+void soak_run::fail(const QString& why)
 {
     if (m_failure.isEmpty())
         m_failure = why;
@@ -86,7 +86,7 @@ void soak_run::fail(const QString &why)
 
 void soak_run::count_frames()
 {
-    driver_operate *d = m_window->current_driver();
+    driver_operate* d = m_window->current_driver();
     connect(d, &driver_operate::sig_update_date_vec, this, [this] { ++m_depth; });
     connect(d, &driver_operate::sig_show_rgb, this, [this](QPixmap) { ++m_rgb; });
     connect(d, &driver_operate::sig_update_cloud_point_vec, this, [this] { ++m_cloud; });
@@ -94,7 +94,7 @@ void soak_run::count_frames()
 
 bool soak_run::open_camera()
 {
-    viewer &v = *m_window;
+    viewer& v = *m_window;
     if (v.table_module->isHidden())
         click(v.btn_chose_module);
     if (!wait_until([&] { return v.table_module->rowCount() > 0; }, m_options.hang_seconds * 1000)) {
@@ -103,9 +103,7 @@ bool soak_run::open_camera()
     }
     const QRect row = v.table_module->visualItemRect(v.table_module->item(0, 0));
     QTest::mouseClick(v.table_module->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
-    if (v.current_driver() == nullptr ||
-        !wait_until([&] { return v.widget_module->isVisible() && v.parameter_panel() != nullptr; },
-                    m_options.hang_seconds * 1000)) {
+    if (v.current_driver() == nullptr || !wait_until([&] { return v.widget_module->isVisible() && v.parameter_panel() != nullptr; }, m_options.hang_seconds * 1000)) {
         fail(QStringLiteral("the camera did not open"));
         return false;
     }
@@ -115,14 +113,15 @@ bool soak_run::open_camera()
 
 // Streams in the current state for the step time; every stream the state runs
 // must deliver frames within the hang time.
-bool soak_run::stream(const QString &state, bool depth, bool rgb, bool cloud)
+bool soak_run::stream(const QString& state, bool depth, bool rgb, bool cloud)
 {
     const long long d0 = m_depth, r0 = m_rgb, c0 = m_cloud;
     const int hang_ms = m_options.hang_seconds * 1000;
     if (!wait_until([&] { return (!depth || m_depth > d0) && (!rgb || m_rgb > r0) && (!cloud || m_cloud > c0); },
                     hang_ms)) {
         fail(QStringLiteral("hang: no %1 frame within %2 s in state \"%3\"")
-                 .arg(depth && m_depth == d0 ? "depth" : rgb && m_rgb == r0 ? "colour" : "point-cloud")
+                 .arg(depth && m_depth == d0 ? "depth" : rgb && m_rgb == r0 ? "colour"
+                                                                            : "point-cloud")
                  .arg(m_options.hang_seconds)
                  .arg(state));
         return false;
@@ -131,8 +130,8 @@ bool soak_run::stream(const QString &state, bool depth, bool rgb, bool cloud)
     QElapsedTimer t;
     t.start();
     pump(static_cast<int>(m_options.step_seconds * 1000));
-    state_rate *rate = nullptr;
-    for (state_rate &r : m_rates)
+    state_rate* rate = nullptr;
+    for (state_rate& r : m_rates)
         if (r.name == state)
             rate = &r;
     if (rate == nullptr) {
@@ -150,8 +149,8 @@ bool soak_run::stream(const QString &state, bool depth, bool rgb, bool cloud)
 // files are removed afterwards so that a long soak does not fill the disk.
 bool soak_run::save_batch()
 {
-    viewer &v = *m_window;
-    save_path_widget *panel = v.tof_save_panel();
+    viewer& v = *m_window;
+    save_path_widget* panel = v.tof_save_panel();
     if (panel == nullptr) {
         fail(QStringLiteral("no depth save panel"));
         return false;
@@ -168,7 +167,7 @@ bool soak_run::save_batch()
     click(v.btn_save_picture);
     const bool ended = wait_until(
         [&] {
-            for (const QString &m : m_messages)
+            for (const QString& m : m_messages)
                 if (m.startsWith(QLatin1String("Save completed")) || m.startsWith(QLatin1String("Save stopped")))
                     return true;
             return false;
@@ -188,8 +187,8 @@ bool soak_run::save_batch()
 
 bool soak_run::change_resolution()
 {
-    parameter_setting_widget *panel = m_window->parameter_panel();
-    QComboBox *combo = panel != nullptr ? panel->combo_resolution : nullptr;
+    parameter_setting_widget* panel = m_window->parameter_panel();
+    QComboBox* combo = panel != nullptr ? panel->combo_resolution : nullptr;
     if (combo == nullptr || combo->count() < 2 || !combo->isEnabled())
         return true;
     m_resolution_index = (combo->currentIndex() + 1) % combo->count();
@@ -199,14 +198,14 @@ bool soak_run::change_resolution()
 
 bool soak_run::one_cycle()
 {
-    viewer &v = *m_window;
+    viewer& v = *m_window;
     click(v.btn_switch_tof);
     if (!stream(QStringLiteral("Depth"), true, false, false))
         return false;
     click(v.btn_switch_rgb);
     if (!stream(QStringLiteral("Depth + RGB"), true, true, false) || !save_batch())
         return false;
-    if (cloud_view_widget *view = v.depth_view()) {
+    if (cloud_view_widget* view = v.depth_view()) {
         click(view->btn_3d);
         if (!stream(QStringLiteral("3D page + RGB"), false, true, true))
             return false;
@@ -236,7 +235,7 @@ void soak_run::print_report(double warm_mb, double end_mb, double peak_mb) const
 {
     std::printf("soak: %d cycles, %d saved batches, longest GUI stall %lld ms\n", m_cycles, m_saves,
                 static_cast<long long>(m_longest_stall_ms));
-    for (const state_rate &r : m_rates) {
+    for (const state_rate& r : m_rates) {
         if (r.seconds <= 0)
             continue;
         std::printf("soak: %-26s %7.1f s  depth %5.1f fps  colour %5.1f fps  point cloud %5.1f fps\n",

@@ -16,11 +16,10 @@ class viewer;
 // loop (Depth, Depth + RGB with a saved batch and the 3D page, a resolution
 // change, RGBD, the module closed and opened again) until the time is up,
 // and reports frame rates, resident memory and any hang.
-class soak_run : public QObject
-{
+class soak_run : public QObject {
     Q_OBJECT
 public:
-    explicit soak_run(const soak_options &options);
+    explicit soak_run(const soak_options& options);
     ~soak_run() override;
 
     // Runs the whole soak; returns the process exit status (0: passed).
@@ -28,11 +27,10 @@ public:
 
 public slots:
     // Registered on the message bus: the user messages the window posts.
-    void slot_show_message(const QStringList &content);
+    void slot_show_message(const QStringList& content);
 
 private:
-    struct state_rate
-    {
+    struct state_rate {
         QString name;
         double seconds = 0;
         long long depth = 0;
@@ -42,13 +40,13 @@ private:
 
     bool open_camera();
     void count_frames();
-    bool stream(const QString &state, bool depth, bool rgb, bool cloud);
+    bool stream(const QString& state, bool depth, bool rgb, bool cloud);
     bool save_batch();
     bool change_resolution();
     bool one_cycle();
-    bool wait_until(const std::function<bool()> &pred, int timeout_ms);
+    bool wait_until(const std::function<bool()>& pred, int timeout_ms);
     void pump(int ms);
-    void fail(const QString &why);
+    void fail(const QString& why);
     void print_report(double warm_mb, double end_mb, double peak_mb) const;
 
     soak_options m_options;

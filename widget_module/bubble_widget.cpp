@@ -5,10 +5,10 @@
 #include <QScreen>
 #include <QTimer>
 
-QPoint bubble_position(const QList<QRect> &available_areas, const QSize &bubble_size)
+QPoint bubble_position(const QList<QRect>& available_areas, const QSize& bubble_size)
 {
-    const QRect *best = nullptr;
-    for (const QRect &area : available_areas) {
+    const QRect* best = nullptr;
+    for (const QRect& area : available_areas) {
         if (area.right() > 0 && (!best || area.right() > best->right()))
             best = &area;
     }
@@ -18,14 +18,14 @@ QPoint bubble_position(const QList<QRect> &available_areas, const QSize &bubble_
                   best->bottom() - bubble_size.height() - 40);
 }
 
-bubble_widget::bubble_widget(QWidget *parent) : parent_widget(parent)
+bubble_widget::bubble_widget(QWidget* parent) : parent_widget(parent)
 {
     opacity = 1.0;
     setWindowFlags(Qt::FramelessWindowHint);
     setupUi(this);
 
     QList<QRect> areas;
-    for (const QScreen *screen : QGuiApplication::screens())
+    for (const QScreen* screen : QGuiApplication::screens())
         areas.append(screen->availableGeometry());
     move(bubble_position(areas, size()));
 

@@ -2,7 +2,7 @@
 
 #include <QHeaderView>
 
-custom_table_widget::custom_table_widget(QWidget *parent) : QTableWidget(parent)
+custom_table_widget::custom_table_widget(QWidget* parent) : QTableWidget(parent)
 {
     hide();
     horizontalHeader()->hide();

@@ -12,9 +12,9 @@
 namespace {
 constexpr int kStandardItem = 0;
 constexpr int kNoiseAwareItem = 1;
-} // namespace
+}  // namespace
 
-filter_mode_control::filter_mode_control(QCheckBox *filter_switch, QComboBox *mode, QObject *parent)
+filter_mode_control::filter_mode_control(QCheckBox* filter_switch, QComboBox* mode, QObject* parent)
     : QObject(parent), m_switch(filter_switch), m_mode(mode)
 {
     show_choice(load_filter_mode());
@@ -47,7 +47,7 @@ void filter_mode_control::update_enabled()
     m_mode->setEnabled(m_offered && m_switch->isChecked());
 }
 
-void filter_mode_control::attach(driver_operate *driver)
+void filter_mode_control::attach(driver_operate* driver)
 {
     m_driver = driver;
     m_offered = driver != nullptr && driver->get_filter_mode_max() >= pvx3::PVX3_FILTER_NOISE_AWARE;
@@ -57,13 +57,13 @@ void filter_mode_control::attach(driver_operate *driver)
     // A camera already in the noise-aware mode shows it; otherwise the
     // remembered choice stands.
     show_choice(m_offered && known && running == pvx3::PVX3_FILTER_NOISE_AWARE ? filter_mode_choice::noise_aware
-                                                                                : load_filter_mode());
+                                                                               : load_filter_mode());
     update_enabled();
     if (m_offered && known && running != pvx3::PVX3_FILTER_OFF && running != chosen_value())
         driver->set_filter_mode(chosen_value());
 }
 
-void filter_mode_control::apply_switch(driver_operate *driver, bool on)
+void filter_mode_control::apply_switch(driver_operate* driver, bool on)
 {
     if (on && driver == m_driver && chosen_value() == pvx3::PVX3_FILTER_NOISE_AWARE)
         driver->set_filter_mode(pvx3::PVX3_FILTER_NOISE_AWARE);

@@ -3,14 +3,14 @@
 #include <QFileDialog>
 
 namespace {
-folder_chooser &installed_chooser()
+folder_chooser& installed_chooser()
 {
     static folder_chooser chooser;
     return chooser;
 }
-} // namespace
+}  // namespace
 
-QString choose_folder(QWidget *parent, const QString &title, const QString &start)
+QString choose_folder(QWidget* parent, const QString& title, const QString& start)
 {
     if (installed_chooser())
         return installed_chooser()(parent, title, start);

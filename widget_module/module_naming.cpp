@@ -1,6 +1,6 @@
 #include "module_naming.h"
 
-QString module_display_name(const QString &raw_name, bool with_vendor)
+QString module_display_name(const QString& raw_name, bool with_vendor)
 {
     const QString u = raw_name.toUpper();
     QString model = QStringLiteral("QZ30");
@@ -14,8 +14,8 @@ QString module_display_name(const QString &raw_name, bool with_vendor)
     return name;
 }
 
-QString firmware_display_text(const QString &display_name, const QString &raw_name,
-                              const QString &version)
+QString firmware_display_text(const QString& display_name, const QString& raw_name,
+                              const QString& version)
 {
     if (!display_name.contains(QLatin1String("QZ20")))
         return version;
@@ -24,7 +24,7 @@ QString firmware_display_text(const QString &display_name, const QString &raw_na
     return QStringLiteral("KM-V2-") + version;
 }
 
-QString firmware_mismatch_message(const QString &version, const QString &recommended)
+QString firmware_mismatch_message(const QString& version, const QString& recommended)
 {
     if (version.contains(recommended))
         return QString();

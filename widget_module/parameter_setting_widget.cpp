@@ -9,18 +9,18 @@
 namespace {
 const QChar kTimes(0x00D7);
 
-QString with_unit(int value, const char *unit)
+QString with_unit(int value, const char* unit)
 {
     return QString::number(value) + QLatin1String(unit);
 }
-} // namespace
+}  // namespace
 
 QString resolution_text(int width, int height)
 {
     return QString("%1%2%3").arg(width).arg(kTimes).arg(height);
 }
 
-bool parse_resolution_text(const QString &text, int *width, int *height)
+bool parse_resolution_text(const QString& text, int* width, int* height)
 {
     const int cut = text.indexOf(kTimes);
     if (cut < 0)
@@ -36,7 +36,7 @@ bool parse_resolution_text(const QString &text, int *width, int *height)
     return true;
 }
 
-parameter_setting_widget::parameter_setting_widget(const tof_param_info &info, QWidget *parent)
+parameter_setting_widget::parameter_setting_widget(const tof_param_info& info, QWidget* parent)
     : QWidget(parent)
 {
     init_zavire_resources();
@@ -105,18 +105,18 @@ parameter_setting_widget::parameter_setting_widget(const tof_param_info &info, Q
 
 QString parameter_setting_widget::committed_resolution() const
 {
-    const user_define *committed = user_define::of(combo_resolution);
+    const user_define* committed = user_define::of(combo_resolution);
     return committed ? committed->text() : QString();
 }
 
-void parameter_setting_widget::load_param_info(const tof_param_info &info)
+void parameter_setting_widget::load_param_info(const tof_param_info& info)
 {
     combo_resolution->setCurrentText(resolution_text(info.width, info.height));
 }
 
 void parameter_setting_widget::finish_resolution_change(bool success)
 {
-    user_define *committed = user_define::of(combo_resolution);
+    user_define* committed = user_define::of(combo_resolution);
     if (!committed)
         return;
     if (success)
@@ -135,7 +135,7 @@ void parameter_setting_widget::set_resolution_locked(bool locked)
     combo_resolution->setEnabled(!locked);
 }
 
-void parameter_setting_widget::on_resolution_text_changed(const QString &text)
+void parameter_setting_widget::on_resolution_text_changed(const QString& text)
 {
     if (text == committed_resolution())
         return;

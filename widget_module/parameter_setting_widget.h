@@ -9,13 +9,12 @@
 // Depth-stream parameter panel: resolution list, integration-time slider and
 // the near/far distance sliders. It only emits wishes; the main window
 // forwards them to the camera and reports back so the panel commits or reverts.
-class parameter_setting_widget : public QWidget, public Ui_widget_parameter_setting
-{
+class parameter_setting_widget : public QWidget, public Ui_widget_parameter_setting {
     Q_OBJECT
 public:
-    parameter_setting_widget(const tof_param_info &info, QWidget *parent = nullptr);
+    parameter_setting_widget(const tof_param_info& info, QWidget* parent = nullptr);
 
-    void load_param_info(const tof_param_info &info);
+    void load_param_info(const tof_param_info& info);
     void finish_resolution_change(bool success);
     void set_resolution_enabled(bool enabled);
     void set_resolution_locked(bool locked);
@@ -39,7 +38,7 @@ private slots:
     void slider_distance_range_max_change(int value);
 
 private:
-    void on_resolution_text_changed(const QString &text);
+    void on_resolution_text_changed(const QString& text);
     void show_integral_time(int value);
     // Moves the integration-time slider without emitting a change request.
     void set_integral_time_silently(int value);
@@ -51,4 +50,4 @@ private:
 // "W×H" with the multiplication sign, as the resolution lists show it.
 QString resolution_text(int width, int height);
 // Splits "W×H" at the first "×"; false when either part is not a number.
-bool parse_resolution_text(const QString &text, int *width, int *height);
+bool parse_resolution_text(const QString& text, int* width, int* height);

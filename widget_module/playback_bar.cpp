@@ -16,7 +16,7 @@
 
 namespace {
 
-const char *const kButtonStyle =
+const char* const kButtonStyle =
     "QPushButton{border:0px;background-color:transparent;color:rgb(255,255,255);}"
     "QPushButton:hover{background-color:rgb(120,120,120);}"
     "QPushButton:checked{background-color:rgb(90,90,90);}";
@@ -30,7 +30,10 @@ QString seconds_text(double s)
         .arg(static_cast<int>((s - whole) * 10) % 10);
 }
 
-enum class glyph { play, pause, back, forward };
+enum class glyph { play,
+                   pause,
+                   back,
+                   forward };
 
 // Light glyphs that read on the dark bar.
 QIcon media_icon(glyph g)
@@ -72,22 +75,22 @@ QIcon media_icon(glyph g)
     return QIcon(pixmap);
 }
 
-} // namespace
+}  // namespace
 
-const QVector<double> &playback_bar::speeds()
+const QVector<double>& playback_bar::speeds()
 {
     static const QVector<double> values = {0.25, 0.5, 1.0, 1.5, 2.0, 4.0};
     return values;
 }
 
-playback_bar::playback_bar(QWidget *parent) : QWidget(parent)
+playback_bar::playback_bar(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("widget_playback_bar"));
     setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("#widget_playback_bar{background-color:rgb(50,50,50);}"
                                  "QLabel{color:rgb(255,255,255);}"));
-    auto button = [this](const QString &name, glyph icon, const QString &tip) {
-        auto *b = new QPushButton(this);
+    auto button = [this](const QString& name, glyph icon, const QString& tip) {
+        auto* b = new QPushButton(this);
         b->setObjectName(name);
         b->setStyleSheet(QString::fromLatin1(kButtonStyle));
         b->setIcon(media_icon(icon));
@@ -216,7 +219,7 @@ void playback_bar::refresh()
                                 .arg(p.count));
 }
 
-void playback_bar::resizeEvent(QResizeEvent *event)
+void playback_bar::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layout_parts();
@@ -227,7 +230,7 @@ void playback_bar::layout_parts()
     const int h = height();
     const int y = (h - 30) / 2;
     int x = 8;
-    for (QPushButton *b : {btn_back, btn_play, btn_forward}) {
+    for (QPushButton* b : {btn_back, btn_play, btn_forward}) {
         b->setGeometry(x, y, 30, 30);
         x += 34;
     }

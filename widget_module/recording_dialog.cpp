@@ -3,19 +3,19 @@
 #include <QFileDialog>
 
 namespace {
-std::function<QString()> &chooser()
+std::function<QString()>& chooser()
 {
     static std::function<QString()> f;
     return f;
 }
-} // namespace
+}  // namespace
 
 void set_recording_chooser(std::function<QString()> f)
 {
     chooser() = std::move(f);
 }
 
-QString choose_recording_file(QWidget *parent)
+QString choose_recording_file(QWidget* parent)
 {
     if (chooser())
         return chooser()();

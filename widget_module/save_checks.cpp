@@ -4,7 +4,7 @@
 #include "is_chinese_path.h"
 #include "viewer_messages.h"
 
-int checked_save_frames(const QString &frame_text, const QString &path, bool path_required)
+int checked_save_frames(const QString& frame_text, const QString& path, bool path_required)
 {
     if (frame_text.isEmpty()) {
         post_user_message(viewer_text::enter_frame);

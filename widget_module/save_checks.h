@@ -7,4 +7,4 @@
 // missing folder (where the save needs one), folder with CJK characters.
 // Posts the refusal message and returns 0 when the save is refused;
 // otherwise returns the frame count.
-int checked_save_frames(const QString &frame_text, const QString &path, bool path_required);
+int checked_save_frames(const QString& frame_text, const QString& path, bool path_required);

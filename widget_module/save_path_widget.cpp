@@ -11,7 +11,7 @@
 #include "viewer_messages.h"
 #include "zavire_resources.h"
 
-save_path_widget::save_path_widget(QWidget *parent) : QWidget(parent)
+save_path_widget::save_path_widget(QWidget* parent) : QWidget(parent)
 {
     init_zavire_resources();
     setupUi(this);
@@ -49,7 +49,7 @@ save_path_widget::save_path_widget(QWidget *parent) : QWidget(parent)
     show();
 }
 
-bool save_path_widget::validate(save_settings &out) const
+bool save_path_widget::validate(save_settings& out) const
 {
     const QString path = line_file_path->text();
     const int frame = checked_save_frames(line_frame->text(), path, true);
@@ -65,9 +65,9 @@ bool save_path_widget::validate(save_settings &out) const
 
 void save_path_widget::set_rgbd_lock(bool locked)
 {
-    for (QWidget *input : {static_cast<QWidget *>(line_frame), static_cast<QWidget *>(line_file_path),
-                           static_cast<QWidget *>(btn_select), static_cast<QWidget *>(check_depth),
-                           static_cast<QWidget *>(check_png), static_cast<QWidget *>(btn_check_pcd)})
+    for (QWidget* input : {static_cast<QWidget*>(line_frame), static_cast<QWidget*>(line_file_path),
+                           static_cast<QWidget*>(btn_select), static_cast<QWidget*>(check_depth),
+                           static_cast<QWidget*>(check_png), static_cast<QWidget*>(btn_check_pcd)})
         input->setEnabled(!locked);
 }
 

@@ -5,7 +5,7 @@
 QT_WARNING_PUSH
 QT_WARNING_DISABLE_DEPRECATED
 
-void user_define::attach(QObject *owner, const QString &text)
+void user_define::attach(QObject* owner, const QString& text)
 {
     if (!owner)
         return;
@@ -14,9 +14,9 @@ void user_define::attach(QObject *owner, const QString &text)
     owner->setUserData(id, new user_define(text));
 }
 
-user_define *user_define::of(const QObject *owner)
+user_define* user_define::of(const QObject* owner)
 {
-    return owner ? static_cast<user_define *>(owner->userData(id)) : nullptr;
+    return owner ? static_cast<user_define*>(owner->userData(id)) : nullptr;
 }
 
 QT_WARNING_POP

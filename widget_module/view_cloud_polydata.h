@@ -25,29 +25,29 @@ class PointCloud;
 // fourth point of an unorganised one). Switching level swaps the vertex cells
 // only, so the picture on screen can return to full detail without the cloud.
 class view_cloud_polydata {
- public:
-  view_cloud_polydata();
-  ~view_cloud_polydata();
+public:
+    view_cloud_polydata();
+    ~view_cloud_polydata();
 
-  void assign(const pcl::PointCloud<pcl::PointXYZRGB>& cloud);
-  void set_coarse(bool coarse);
-  bool coarse() const { return m_coarse; }
+    void assign(const pcl::PointCloud<pcl::PointXYZRGB>& cloud);
+    void set_coarse(bool coarse);
+    bool coarse() const { return m_coarse; }
 
-  vtkPolyData* polydata() const;
-  vtkIdType point_count() const;
-  // Points the vertex cells of the current level draw.
-  vtkIdType drawn_count() const;
+    vtkPolyData* polydata() const;
+    vtkIdType point_count() const;
+    // Points the vertex cells of the current level draw.
+    vtkIdType drawn_count() const;
 
- private:
-  vtkSmartPointer<vtkPolyData> m_polydata;
-  vtkSmartPointer<vtkPoints> m_points;
-  vtkSmartPointer<vtkUnsignedCharArray> m_colours;
-  vtkSmartPointer<vtkCellArray> m_verts;
-  vtkSmartPointer<vtkCellArray> m_coarse_verts;
-  std::vector<vtkIdType> m_coarse_ids;  // kept points of the coarse level
-  vtkIdType m_cell_count = -1;
-  bool m_coarse = false;
-  bool m_coarse_stale = true;  // m_coarse_verts lags m_coarse_ids
+private:
+    vtkSmartPointer<vtkPolyData> m_polydata;
+    vtkSmartPointer<vtkPoints> m_points;
+    vtkSmartPointer<vtkUnsignedCharArray> m_colours;
+    vtkSmartPointer<vtkCellArray> m_verts;
+    vtkSmartPointer<vtkCellArray> m_coarse_verts;
+    std::vector<vtkIdType> m_coarse_ids;  // kept points of the coarse level
+    vtkIdType m_cell_count = -1;
+    bool m_coarse = false;
+    bool m_coarse_stale = true;  // m_coarse_verts lags m_coarse_ids
 
-  void install_cells();
+    void install_cells();
 };

@@ -5,30 +5,36 @@
 #include <QLabel>
 #include <QWidget>
 
-QIcon view_icon(const char* name) {
-  return QIcon(QStringLiteral(":/zavire/image/") + QLatin1String(name));
+QIcon view_icon(const char* name)
+{
+    return QIcon(QStringLiteral(":/zavire/image/") + QLatin1String(name));
 }
 
-QString view_time_stamp_text() {
-  return QStringLiteral("%1;").arg(static_cast<qulonglong>(QDateTime::currentSecsSinceEpoch()));
+QString view_time_stamp_text()
+{
+    return QStringLiteral("%1;").arg(static_cast<qulonglong>(QDateTime::currentSecsSinceEpoch()));
 }
 
-void view_set_small_font(std::initializer_list<QLabel*> labels) {
-  QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(12);
-  for (QLabel* label : labels) label->setFont(font);
+void view_set_small_font(std::initializer_list<QLabel*> labels)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    for (QLabel* label : labels)
+        label->setFont(font);
 }
 
 void view_fit_image_view(QWidget* view, QWidget* title, QWidget* image_area, QWidget* bar,
-                         QWidget* strip) {
-  QWidget* parent = view->parentWidget();
-  if (parent == nullptr) return;
-  const int wp = parent->width();
-  const int hp = parent->height();
-  view->resize(wp, hp);
-  title->resize(wp, title->height());
-  image_area->setGeometry(0, title->geometry().bottom(), wp,
-                          hp - bar->height() - title->height());
-  bar->setGeometry(bar->x(), hp - bar->height(), image_area->width(), bar->height());
-  strip->move(0, bar->y() - strip->height());
+                         QWidget* strip)
+{
+    QWidget* parent = view->parentWidget();
+    if (parent == nullptr)
+        return;
+    const int wp = parent->width();
+    const int hp = parent->height();
+    view->resize(wp, hp);
+    title->resize(wp, title->height());
+    image_area->setGeometry(0, title->geometry().bottom(), wp,
+                            hp - bar->height() - title->height());
+    bar->setGeometry(bar->x(), hp - bar->height(), image_area->width(), bar->height());
+    strip->move(0, bar->y() - strip->height());
 }

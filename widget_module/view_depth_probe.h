@@ -13,9 +13,9 @@ class QWidget;
 
 // Label texts of the measurement box after one frame.
 struct view_probe_texts {
-  QString location;                // always set: "%1x%2"
-  std::optional<QString> distance; // "%1 mm", "saturated" or "no measurement", only inside the image
-  std::optional<QString> stddev;   // "%1 mm" with 3 decimals, when it changes
+    QString location;                 // always set: "%1x%2"
+    std::optional<QString> distance;  // "%1 mm", "saturated" or "no measurement", only inside the image
+    std::optional<QString> stddev;    // "%1 mm" with 3 decimals, when it changes
 };
 
 // What the measurement box says for a depth value: "%1 mm", or, for the

@@ -11,8 +11,8 @@
 constexpr int kViewDepthWindowSize = 15;
 
 enum class view_window_policy {
-  drop_oldest,  // a full window drops its oldest sample (depth view)
-  restart,      // a full window is emptied before the next sample (RGB view)
+    drop_oldest,  // a full window drops its oldest sample (depth view)
+    restart,      // a full window is emptied before the next sample (RGB view)
 };
 
 // Appends `sample` to `samples`, keeping at most kViewDepthWindowSize.

@@ -34,15 +34,15 @@
 
 namespace {
 bool g_exit_on_destroy = true;
-const char *const kSource = "widget_module/viewer";
-} // namespace
+const char* const kSource = "widget_module/viewer";
+}  // namespace
 
 void viewer::set_exit_on_destroy(bool exit_on_destroy)
 {
     g_exit_on_destroy = exit_on_destroy;
 }
 
-viewer::viewer(QWidget *parent) : parent_widget(parent)
+viewer::viewer(QWidget* parent) : parent_widget(parent)
 {
     setupUi(this);
     setAttribute(Qt::WA_QuitOnClose, true);
@@ -75,7 +75,7 @@ viewer::viewer(QWidget *parent) : parent_widget(parent)
     widget_point_cloud->hide();
     widget_ir->hide();
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         resize(static_cast<int>(area.width() * 0.7), static_cast<int>(area.height() * 0.6));
     }
@@ -90,7 +90,7 @@ viewer::viewer(QWidget *parent) : parent_widget(parent)
 
     bubble = new bubble_widget();
     global_message_module::instance()->add_observer(kMessageObserver, bubble,
-                                                    SLOT(slot_show_message(const QStringList &)));
+                                                    SLOT(slot_show_message(const QStringList&)));
 
     save_panel = new save_path_widget(widget_tof_save_contianer);
     widget_tof_save_contianer->resize(widget_tof_save_contianer->width(), save_panel->height());
@@ -203,16 +203,16 @@ void viewer::apply_texts_and_fonts()
     };
     label->setFont(arial(19));
     label_current_module->setFont(arial(19));
-    for (QLabel *row : {label_tof, label_rgb, label_rgbd})
+    for (QLabel* row : {label_tof, label_rgb, label_rgbd})
         row->setFont(arial(16));
-    for (QWidget *header : {static_cast<QWidget *>(label_tof_save), static_cast<QWidget *>(label_tof_param),
-                            static_cast<QWidget *>(label_tof_filter), static_cast<QWidget *>(label_rgb_save),
-                            static_cast<QWidget *>(label_rgb_param), static_cast<QWidget *>(label_rgbd_save),
-                            static_cast<QWidget *>(table_module)})
+    for (QWidget* header : {static_cast<QWidget*>(label_tof_save), static_cast<QWidget*>(label_tof_param),
+                            static_cast<QWidget*>(label_tof_filter), static_cast<QWidget*>(label_rgb_save),
+                            static_cast<QWidget*>(label_rgb_param), static_cast<QWidget*>(label_rgbd_save),
+                            static_cast<QWidget*>(table_module)})
         header->setFont(arial(13));
 }
 
-pvx3::context *viewer::sdk_context()
+pvx3::context* viewer::sdk_context()
 {
     if (!m_sdk_context)
         m_sdk_context = create_sdk_context();
@@ -290,7 +290,7 @@ void viewer::on_btn_left_expend()
     relayout_window();
 }
 
-void viewer::resizeEvent(QResizeEvent *event)
+void viewer::resizeEvent(QResizeEvent* event)
 {
     parent_widget::resizeEvent(event);
     relayout_window();
@@ -319,19 +319,17 @@ void viewer::relayout_window()
     place_view_notice();
 }
 
-bool viewer::eventFilter(QObject *watched, QEvent *event)
+bool viewer::eventFilter(QObject* watched, QEvent* event)
 {
     // The bar lays its buttons out on resize; the record button follows them.
-    if (tof_view && (watched == tof_view->widget || watched == tof_view->widget_btns) &&
-        (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+    if (tof_view && (watched == tof_view->widget || watched == tof_view->widget_btns) && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         QTimer::singleShot(0, this, &viewer::place_view_record_button);
-    if (watched == btn_save_picture && event->type() == QEvent::MouseButtonRelease &&
-        !btn_save_picture->isEnabled() && btn_save_picture->isVisible() && driver)
+    if (watched == btn_save_picture && event->type() == QEvent::MouseButtonRelease && !btn_save_picture->isEnabled() && btn_save_picture->isVisible() && driver)
         OnBtnSaveClicked();
     return parent_widget::eventFilter(watched, event);
 }
 
-void viewer::closeEvent(QCloseEvent *event)
+void viewer::closeEvent(QCloseEvent* event)
 {
     store_window_geometry(saveGeometry());
     teardown("viewer::closeEvent");
@@ -343,7 +341,7 @@ void viewer::on_btn_close_module()
     teardown("viewer::on_btn_close_module");
 }
 
-void viewer::teardown(const char *function)
+void viewer::teardown(const char* function)
 {
     trace(trace_info, QStringLiteral("close module"), kSource, function, __LINE__);
     // The recording is finished before anything stops: nothing recorded is lost.

@@ -5,49 +5,49 @@
 #include "zavire/driver_operate.h"
 
 namespace {
-int bottom_of(const QWidget *w)
+int bottom_of(const QWidget* w)
 {
     return w->y() + w->height();
 }
 
-void place_below(QWidget *w, const QWidget *above, int gap = 0)
+void place_below(QWidget* w, const QWidget* above, int gap = 0)
 {
     w->move(w->x(), bottom_of(above) + gap);
 }
-} // namespace
+}  // namespace
 
 void viewer::layout_view_area(bool user_expend)
 {
     if (driver) {
-        auto visible = [](std::initializer_list<QWidget *> order) {
-            QVector<QWidget *> shown;
-            for (QWidget *w : order) {
+        auto visible = [](std::initializer_list<QWidget*> order) {
+            QVector<QWidget*> shown;
+            for (QWidget* w : order) {
                 if (!w->isHidden())
                     shown.append(w);
             }
             return shown;
         };
         if (driver->m_rgbd_on) {
-            const QVector<QWidget *> shown = visible({widget_point_cloud, widget_rgb});
+            const QVector<QWidget*> shown = visible({widget_point_cloud, widget_rgb});
             if (!shown.isEmpty()) {
                 arrange_view_grid(shown.size(), 16, 9, shown);
                 emit sig_rgb_widget_resize();
             }
         } else if (driver->m_tof_on && !driver->m_rgb_on) {
-            const QVector<QWidget *> shown = visible({widget_point_cloud, widget_ir});
+            const QVector<QWidget*> shown = visible({widget_point_cloud, widget_ir});
             if (!shown.isEmpty()) {
                 arrange_view_grid(shown.size(), 4, 3, shown);
                 emit sig_ir_widget_resize();
             }
         } else if (driver->m_tof_on && driver->m_rgb_on) {
-            const QVector<QWidget *> shown = visible({widget_point_cloud, widget_rgb, widget_ir});
+            const QVector<QWidget*> shown = visible({widget_point_cloud, widget_rgb, widget_ir});
             if (!shown.isEmpty()) {
                 arrange_view_grid(std::min(shown.size(), 2), 4, 3, shown);
                 emit sig_rgb_widget_resize();
                 emit sig_ir_widget_resize();
             }
         } else if (driver->m_rgb_on) {
-            const QVector<QWidget *> shown = visible({widget_rgb});
+            const QVector<QWidget*> shown = visible({widget_rgb});
             if (!shown.isEmpty()) {
                 arrange_view_grid(1, 4, 3, shown);
                 emit sig_rgb_widget_resize();
@@ -58,7 +58,7 @@ void viewer::layout_view_area(bool user_expend)
     emit sig_resize_widget(is_two_module, user_expend);
 }
 
-void viewer::arrange_view_grid(int columns, int aw, int ah, const QVector<QWidget *> &containers)
+void viewer::arrange_view_grid(int columns, int aw, int ah, const QVector<QWidget*>& containers)
 {
     const QVector<QRect> cells =
         view_grid_cells(widget_view->width(), widget_view->height(), columns, aw, ah, containers.size());
@@ -78,8 +78,7 @@ void viewer::layout_left_panel()
     place_below(widget_switch_info, widget_equipment);
 
     // 2. ToF panel.
-    int h = widget_tof_filter->height() + widget_tof_parm_set->height() +
-            widget_tof_save_picture->height() + 30;
+    int h = widget_tof_filter->height() + widget_tof_parm_set->height() + widget_tof_save_picture->height() + 30;
     place_below(widget_tof_operate, widget_tof);
     place_below(widget_tof_save_contianer, widget_tof_save_picture);
     if (!widget_tof_save_contianer->isHidden()) {
@@ -154,7 +153,7 @@ void viewer::layout_left_panel()
         scrollAreaWidgetContents->resize(scrollAreaWidgetContents->width(), bottom + 10);
 }
 
-void viewer::toggle_section(QWidget *container, QPushButton *button, void (viewer::*collapse)())
+void viewer::toggle_section(QWidget* container, QPushButton* button, void (viewer::*collapse)())
 {
     if (container->isHidden()) {
         container->show();
@@ -175,7 +174,7 @@ void viewer::collapse_tof_sections()
     widget_parameter_setting_contianer->hide();
     widget_filter_contianer->hide();
     widget_tof_save_contianer->hide();
-    for (QPushButton *b : {btn_tof_save_set_expend, btn_tof_parameter_setting_expend, btn_tof_filter_expend})
+    for (QPushButton* b : {btn_tof_save_set_expend, btn_tof_parameter_setting_expend, btn_tof_filter_expend})
         b->setIcon(QIcon(viewer_icons::section_collapsed));
 }
 

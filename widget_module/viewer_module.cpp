@@ -21,8 +21,8 @@
 #include "zavire/driver_operate.h"
 
 namespace {
-const char *const kSource = "widget_module/viewer";
-} // namespace
+const char* const kSource = "widget_module/viewer";
+}  // namespace
 
 // ---------------------------------------------------------------- module list
 
@@ -56,7 +56,7 @@ bool viewer::list_modules(bool tell_none)
         names << module_display_name(raw_name, true);
         paths << QString();
     }
-    for (const QString &path : m_recording_paths) {
+    for (const QString& path : m_recording_paths) {
         names << recording_row_name(path);
         paths << path;
     }
@@ -76,7 +76,7 @@ bool viewer::list_modules(bool tell_none)
         table_module->removeRow(row);
     for (int row = 0; row < names.size(); ++row) {
         table_module->insertRow(row);
-        auto *item = new QTableWidgetItem(names[row]);
+        auto* item = new QTableWidgetItem(names[row]);
         item->setData(Qt::UserRole, paths[row]);
         item->setToolTip(paths[row]);
         table_module->setItem(row, 0, item);
@@ -105,7 +105,7 @@ void viewer::refresh_module_list()
 
 void viewer::slot_table_select(int row, int)
 {
-    const QTableWidgetItem *item = table_module->item(row, 0);
+    const QTableWidgetItem* item = table_module->item(row, 0);
     const QString recording = item ? item->data(Qt::UserRole).toString() : QString();
     table_module->hide();
     m_list_timer->stop();
@@ -117,7 +117,7 @@ void viewer::slot_table_select(int row, int)
     rgb_info = tof_param_info();
 }
 
-void viewer::open_module(pvx3::context *context)
+void viewer::open_module(pvx3::context* context)
 {
     if (driver)
         return;
@@ -189,7 +189,7 @@ void viewer::slot_device_info(QString current_module, QString product_number, QS
             check_fillter->setChecked(filter_on);
         if (m_playback) {
             uint16_t a = 0;
-            pvx3::sensor *s = m_playback->get_device()->get_sensor();
+            pvx3::sensor* s = m_playback->get_device()->get_sensor();
             for (auto [check, option] : {std::make_pair(check_flip_ver, int(pvx3::PVX3_OPTION_FLIP_VERTICAL)),
                                          std::make_pair(check_flip_hor, int(pvx3::PVX3_OPTION_FLIP_HORIZONTAL))}) {
                 const bool blocked = check->blockSignals(true);
@@ -198,7 +198,7 @@ void viewer::slot_device_info(QString current_module, QString product_number, QS
             }
         }
         if (combo_resolution->count() == 0) {
-            for (const stream_format &format : driver->get_rgb_formats())
+            for (const stream_format& format : driver->get_rgb_formats())
                 combo_resolution->addItem(resolution_text(format.width, format.height));
             connect(combo_resolution, &QComboBox::currentTextChanged, this, &viewer::rgb_frame_change,
                     Qt::UniqueConnection);
@@ -234,15 +234,17 @@ void viewer::ensure_parameter_panel()
             &driver_operate::slot_integral_time);
     connect(driver, &driver_operate::sig_change_integral_time_finish, param_panel,
             &parameter_setting_widget::slot_change_integral_time_finish, Qt::QueuedConnection);
-    connect(param_panel, &parameter_setting_widget::sig_integral_time_change, this,
-            [this](uint16_t value) { tof_info.integral_time = value; }, Qt::DirectConnection);
-    connect(param_panel, &parameter_setting_widget::sig_distance_range_change, this,
-            [this](int max_distance_range, int min_distance_range) {
-                tof_info.distance_max = max_distance_range;
-                tof_info.distance_min = min_distance_range;
-                emit sig_change_distance_range(min_distance_range, max_distance_range);
-            },
-            Qt::DirectConnection);
+    connect(
+        param_panel, &parameter_setting_widget::sig_integral_time_change, this,
+        [this](uint16_t value) { tof_info.integral_time = value; }, Qt::DirectConnection);
+    connect(
+        param_panel, &parameter_setting_widget::sig_distance_range_change, this,
+        [this](int max_distance_range, int min_distance_range) {
+            tof_info.distance_max = max_distance_range;
+            tof_info.distance_min = min_distance_range;
+            emit sig_change_distance_range(min_distance_range, max_distance_range);
+        },
+        Qt::DirectConnection);
     widget_parameter_setting_contianer->resize(widget_parameter_setting_contianer->width(),
                                                param_panel->height());
 }
@@ -401,9 +403,9 @@ void viewer::switch_rgbd_off()
 
 void viewer::lock_rgb_controls(bool locked)
 {
-    for (QWidget *w : {static_cast<QWidget *>(line_file_path), static_cast<QWidget *>(line_frame),
-                       static_cast<QWidget *>(btn_select), static_cast<QWidget *>(combo_resolution),
-                       static_cast<QWidget *>(check_flip_hor), static_cast<QWidget *>(check_flip_ver)})
+    for (QWidget* w : {static_cast<QWidget*>(line_file_path), static_cast<QWidget*>(line_frame),
+                       static_cast<QWidget*>(btn_select), static_cast<QWidget*>(combo_resolution),
+                       static_cast<QWidget*>(check_flip_hor), static_cast<QWidget*>(check_flip_ver)})
         w->setEnabled(!locked);
     apply_playback_locks();
 }
@@ -413,15 +415,15 @@ void viewer::update_save_button()
     btn_save_picture->setEnabled(rgb_view != nullptr || tof_view != nullptr);
 }
 
-bool viewer::is_expanded(const QWidget *view) const
+bool viewer::is_expanded(const QWidget* view) const
 {
     return view && m_expanded_view == view;
 }
 
-void viewer::unexpand_views(std::initializer_list<QWidget *> candidates)
+void viewer::unexpand_views(std::initializer_list<QWidget*> candidates)
 {
     // The first expanded view of the list is restored.
-    for (QWidget *view : candidates) {
+    for (QWidget* view : candidates) {
         if (!is_expanded(view))
             continue;
         if (view == tof_view)
@@ -443,8 +445,9 @@ void viewer::solt_show_tof_view()
         tof_view->setAttribute(Qt::WA_DeleteOnClose, true);
         connect(tof_view, &cloud_view_widget::sig_exit, this, &viewer::slot_tof_view_widget_exit);
         connect(tof_view, &cloud_view_widget::sig_expend_view, this, &viewer::slos_expend_view);
-        connect(tof_view, &cloud_view_widget::sig_change_mode, this,
-                [this](int mode) { emit sig_change_mode(mode); }, Qt::DirectConnection);
+        connect(
+            tof_view, &cloud_view_widget::sig_change_mode, this,
+            [this](int mode) { emit sig_change_mode(mode); }, Qt::DirectConnection);
         connect(tof_view, &cloud_view_widget::sig_save_tof, this, &viewer::OnTOFWidgetSaveBtnClicked);
         connect(tof_view, &cloud_view_widget::sig_rgbd_click_point_sync, this,
                 &viewer::OnSlotRGBDClickPointSync);
@@ -456,7 +459,7 @@ void viewer::solt_show_tof_view()
         connect(this, &viewer::sig_rgbd_rgb_click_point_sync, tof_view,
                 &cloud_view_widget::OnSlotRGBDClickPointSync);
         // The colour bar's scale follows the distance range the colours span.
-        const auto range = driver->get_distance_range(); // (far, near)
+        const auto range = driver->get_distance_range();  // (far, near)
         if (range.first > range.second)
             tof_view->set_distance_range(range.second, range.first);
         connect(this, &viewer::sig_change_distance_range, tof_view, &cloud_view_widget::set_distance_range);
@@ -566,15 +569,15 @@ void viewer::slot_rgb_view_widget_exit()
 
 void viewer::slos_expend_view(bool bExpend)
 {
-    QObject *from = sender();
+    QObject* from = sender();
     if (bExpend)
-        m_expanded_view = qobject_cast<QWidget *>(from);
+        m_expanded_view = qobject_cast<QWidget*>(from);
     else if (m_expanded_view == from)
         m_expanded_view = nullptr;
 
     // Hides (expanding) or shows again (collapsing) the containers of the
     // other views that exist.
-    auto apply = [bExpend](QWidget *container, bool view_exists) {
+    auto apply = [bExpend](QWidget* container, bool view_exists) {
         if (!view_exists)
             return;
         if (bExpend && !container->isHidden())
@@ -687,7 +690,7 @@ void viewer::slot_resolution_change(int pixel_width, int pixel_height)
 
 void viewer::rgb_frame_change(QString text)
 {
-    const user_define *accepted = user_define::of(combo_resolution);
+    const user_define* accepted = user_define::of(combo_resolution);
     if (accepted && text == accepted->text())
         return;
     int width = 0;
@@ -703,7 +706,7 @@ void viewer::slot_finish_change_frame(bool success, int pixel_width, int pixel_h
     if (!driver)
         return;
     if (type != 0) {
-        user_define *accepted = user_define::of(combo_resolution);
+        user_define* accepted = user_define::of(combo_resolution);
         if (success) {
             if (rgb_view)
                 rgb_view->slot_resolution_change(pixel_width, pixel_height);
@@ -743,7 +746,7 @@ void viewer::OnSlotRGBDClickPointSync(QPoint ptRGBDSync)
 {
     if (!driver || !driver->m_rgbd_on)
         return;
-    QObject *from = sender();
+    QObject* from = sender();
     if (from && from == rgb_view)
         emit sig_rgbd_rgb_click_point_sync(ptRGBDSync);
     else if (from && from == tof_view)

@@ -41,19 +41,19 @@ void viewer::create_playback_controls()
 
     // Space and the arrows drive the timeline while a recording plays; a
     // text field with the focus keeps them (it accepts the override).
-    auto key = [this](int k, std::function<void(playback_bar *)> action) {
-        auto *s = new QShortcut(QKeySequence(k), this);
+    auto key = [this](int k, std::function<void(playback_bar*)> action) {
+        auto* s = new QShortcut(QKeySequence(k), this);
         connect(s, &QShortcut::activated, this, [this, action] {
             if (m_playback && m_timeline->isVisible())
                 action(m_timeline);
         });
     };
-    key(Qt::Key_Space, [](playback_bar *bar) { bar->toggle_play(); });
-    key(Qt::Key_Left, [](playback_bar *bar) { bar->step_back(); });
-    key(Qt::Key_Right, [](playback_bar *bar) { bar->step_forward(); });
+    key(Qt::Key_Space, [](playback_bar* bar) { bar->toggle_play(); });
+    key(Qt::Key_Left, [](playback_bar* bar) { bar->step_back(); });
+    key(Qt::Key_Right, [](playback_bar* bar) { bar->step_forward(); });
 }
 
-QString viewer::recording_row_name(const QString &path) const
+QString viewer::recording_row_name(const QString& path) const
 {
     return QStringLiteral("Recording: ") + QFileInfo(path).fileName();
 }
@@ -70,7 +70,7 @@ void viewer::open_recording_clicked()
     add_recording(path);
 }
 
-bool viewer::add_recording(const QString &path)
+bool viewer::add_recording(const QString& path)
 {
     std::string error;
     // Opened once to tell a damaged file now rather than at the click.
@@ -86,7 +86,7 @@ bool viewer::add_recording(const QString &path)
     return true;
 }
 
-bool viewer::open_recording_file(const QString &path)
+bool viewer::open_recording_file(const QString& path)
 {
     if (driver || !add_recording(path))
         return false;
@@ -99,7 +99,7 @@ bool viewer::open_recording_file(const QString &path)
     return false;
 }
 
-void viewer::open_recording(const QString &path)
+void viewer::open_recording(const QString& path)
 {
     if (driver)
         return;
@@ -126,7 +126,7 @@ void viewer::apply_playback_locks()
     // Settings that came from the camera show the recorded values, read-only;
     // the distance range and the filter switch still apply.
     combo_resolution->setEnabled(false);
-    for (QCheckBox *check : {check_flip_ver, check_flip_hor})
+    for (QCheckBox* check : {check_flip_ver, check_flip_hor})
         check->setEnabled(false);
     if (param_panel) {
         param_panel->combo_resolution->setEnabled(false);
@@ -143,7 +143,7 @@ void viewer::after_playback_closed()
     m_timeline->hide();
     m_playback.reset();
     combo_resolution->setEnabled(true);
-    for (QCheckBox *check : {check_flip_ver, check_flip_hor})
+    for (QCheckBox* check : {check_flip_ver, check_flip_hor})
         check->setEnabled(true);
     label_current_module->setText(tr("Choose Camera"));
     relayout_window();

@@ -24,7 +24,7 @@
 
 namespace {
 
-const char *const kButtonStyle = "QPushButton{border:0px;background-color:transparent;}"
+const char* const kButtonStyle = "QPushButton{border:0px;background-color:transparent;}"
                                  "QPushButton:hover{background-color:rgb(120,120,120);}";
 
 QString size_text(quint64 bytes)
@@ -41,7 +41,7 @@ QString clock_text(qint64 ms)
 }
 
 // yyyyMMddhhmmss.bag in `folder`, with a counter when that name is taken.
-QString recording_file(const QString &folder)
+QString recording_file(const QString& folder)
 {
     const QString stem = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
     QString path = QDir(folder).filePath(stem + QStringLiteral(".bag"));
@@ -50,7 +50,7 @@ QString recording_file(const QString &folder)
     return path;
 }
 
-} // namespace
+}  // namespace
 
 void viewer::create_record_controls()
 {
@@ -115,12 +115,12 @@ void viewer::place_view_record_button()
     // Left of the leftmost button the bottom bar shows; when the bar is
     // full, at the left end of the title bar. A recording played back is not
     // recorded again, so there it has none.
-    QWidget *bar = tof_view->widget;
+    QWidget* bar = tof_view->widget;
     int left = bar->width();
-    for (const QAbstractButton *b : tof_view->widget_btns->findChildren<QAbstractButton *>())
+    for (const QAbstractButton* b : tof_view->widget_btns->findChildren<QAbstractButton*>())
         if (b->isVisible() && b != m_view_record_btn)
             left = std::min(left, b->mapTo(bar, QPoint(0, 0)).x());
-    QWidget *host = left >= 44 ? bar : tof_view->widget_title;
+    QWidget* host = left >= 44 ? bar : tof_view->widget_title;
     if (m_view_record_btn->parentWidget() != host)
         m_view_record_btn->setParent(host);
     const int x = host == bar ? left - 40 : 6;
@@ -169,7 +169,7 @@ void viewer::toggle_recording()
     show_record_state(true);
     m_record_status->show();
     update_record_status();
-    const char *text = !raw_asked                    ? record_text::started
+    const char* text = !raw_asked                    ? record_text::started
                        : driver->offers_raw_frames() ? record_text::started_raw
                                                      : record_text::started_no_raw;
     post_user_message(QString::fromUtf8(text).arg(QDir::toNativeSeparators(path)));
@@ -199,7 +199,7 @@ void viewer::update_record_status()
     m_record_status->setToolTip(QDir::toNativeSeparators(s.path));
 }
 
-void viewer::finish_recording(const QString &problem)
+void viewer::finish_recording(const QString& problem)
 {
     m_record_timer->stop();
     show_record_state(false);
@@ -209,7 +209,7 @@ void viewer::finish_recording(const QString &problem)
     QString error;
     const bool complete = driver->stop_recording(final_state, error);
     const QString path = QDir::toNativeSeparators(final_state.path);
-    const recording::writer_status &st = final_state.status;
+    const recording::writer_status& st = final_state.status;
     const double seconds = st.frame_sets_written > 1 ? double(st.last_stamp_ns - st.first_stamp_ns) / 1e9 : 0.0;
     m_record_status->setText(tr("Last recording: %1").arg(QFileInfo(final_state.path).fileName()));
     if (!complete) {

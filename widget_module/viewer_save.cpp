@@ -8,7 +8,7 @@
 #include "viewer_messages.h"
 #include "zavire/driver_operate.h"
 
-bool viewer::validate_rgb_save(save_settings &settings)
+bool viewer::validate_rgb_save(save_settings& settings)
 {
     const QString path = line_file_path->text();
     const int frame = checked_save_frames(line_frame->text(), path, false);
@@ -19,7 +19,7 @@ bool viewer::validate_rgb_save(save_settings &settings)
     return true;
 }
 
-bool viewer::validate_rgbd_save(save_settings &settings)
+bool viewer::validate_rgbd_save(save_settings& settings)
 {
     const QString path = line_rgbd_file_path->text();
     const int frame = checked_save_frames(line_rgbd_frame->text(), path, true);
@@ -39,7 +39,8 @@ bool viewer::save_needs_stream(bool tof, bool rgb)
     if (driver->m_rgbd_on || (tof && driver->m_tof_on) || (rgb && driver->m_rgb_on))
         return false;
     post_user_message(tof && rgb ? viewer_text::save_nothing_streaming
-                                 : tof ? viewer_text::save_needs_depth : viewer_text::save_needs_rgb);
+                      : tof      ? viewer_text::save_needs_depth
+                                 : viewer_text::save_needs_rgb);
     return true;
 }
 
@@ -122,7 +123,7 @@ void viewer::start_rgbd_save()
     emit sig_save_rgbd(settings.RGBDFrame, settings.RGBD, settings.RGBDPcl, settings.rgbd_file_path);
 }
 
-void viewer::choose_save_folder(QLineEdit *field, void (*store)(const QString &))
+void viewer::choose_save_folder(QLineEdit* field, void (*store)(const QString&))
 {
     const QString folder = choose_folder(this, QStringLiteral("save_path"), field->text());
     if (folder.isEmpty())

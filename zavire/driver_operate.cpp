@@ -43,7 +43,7 @@ QString handle_text(const void* p)
     return QString::number(static_cast<quint32>(reinterpret_cast<quintptr>(p)));
 }
 
-} // namespace
+}  // namespace
 
 driver_operate::driver_operate(pvx3::context* context)
 {
@@ -376,7 +376,8 @@ void driver_operate::start_streams(int module, QList<int>& failed)
     if (m_pipeline->start(m_config, &error) == 0)
         return;
     for (int other : {int(module_tof), int(module_rgb), int(module_rgbd)}) {
-        const bool on = other == module_tof ? m_tof_on : other == module_rgb ? m_rgb_on : m_rgbd_on;
+        const bool on = other == module_tof ? m_tof_on : other == module_rgb ? m_rgb_on
+                                                                             : m_rgbd_on;
         if (on) {
             failed.append(other);
             drop_module(other);
@@ -386,8 +387,7 @@ void driver_operate::start_streams(int module, QList<int>& failed)
 
 void driver_operate::take_command()
 {
-    struct change_report
-    {
+    struct change_report {
         int width, height, type;
         bool ok = true;
     };
@@ -476,7 +476,7 @@ void driver_operate::take_command()
             break;
         }
         if (command != 0)
-            m_last_frame_number = -1; // the pipeline counts anew after a start
+            m_last_frame_number = -1;  // the pipeline counts anew after a start
         m_pending_command = 0;
         m_command_waiting = false;
     }

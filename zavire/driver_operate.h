@@ -45,20 +45,18 @@ class config;
 class frame;
 class frameset;
 class sensor;
-} // namespace pvx3
+}  // namespace pvx3
 
 struct save_task;
 class frame_recorder;
 class save_batch;
 class save_pool;
 
-class driver_operate : public QThread, public ITaskObserver
-{
+class driver_operate : public QThread, public ITaskObserver {
     Q_OBJECT
 public:
     // Module numbers of sig_stream_failed.
-    enum module_kind
-    {
+    enum module_kind {
         module_tof = 0,
         module_rgb = 1,
         module_rgbd = 2,
@@ -94,7 +92,7 @@ public:
     // and the setters do nothing (result 0).
     int get_integral_time();
     std::pair<int, int> get_integral_time_range();
-    std::pair<int, int> get_distance_range(); // (far limit, near limit)
+    std::pair<int, int> get_distance_range();  // (far limit, near limit)
     std::pair<int, int> get_option3_range();
     bool get_filter(bool& on);
     int set_filter(bool on);
@@ -109,11 +107,10 @@ public:
     int set_flip_horizontal(bool on);
 
     // What the sample loop has done since the thread started (any thread).
-    struct loop_statistics
-    {
-        quint64 frame_sets = 0;         // frame sets taken from the pipeline
-        quint64 skipped_frame_sets = 0; // produced by the camera but never taken
-        double work_ms_total = 0;       // conversion and hand-over, without the waits
+    struct loop_statistics {
+        quint64 frame_sets = 0;          // frame sets taken from the pipeline
+        quint64 skipped_frame_sets = 0;  // produced by the camera but never taken
+        double work_ms_total = 0;        // conversion and hand-over, without the waits
         double work_ms_max = 0;
     };
     loop_statistics statistics();
@@ -127,8 +124,7 @@ public:
     // frame set of the running modules (and the raw phase frames when asked
     // and offered) into a file; it survives module, resolution and setting
     // changes.
-    struct record_state
-    {
+    struct record_state {
         bool active = false;
         QString path;
         bool raw_frames = false;
@@ -136,12 +132,12 @@ public:
     };
     // False with a message in words when the file cannot be made or a
     // recording is running already.
-    bool start_recording(const QString &path, bool raw_frames, QString &error);
+    bool start_recording(const QString& path, bool raw_frames, QString& error);
     bool is_recording();
     record_state recording_state();
     // Finishes the file (what is queued is written first). `final_state`
     // describes the closed file; false with the reason when it is incomplete.
-    bool stop_recording(record_state &final_state, QString &error);
+    bool stop_recording(record_state& final_state, QString& error);
     // The camera hands out raw phase frames (known after device initialisation).
     bool offers_raw_frames() const { return m_raw_offered; }
 
@@ -187,9 +183,8 @@ protected:
 private:
     // Save-batch state of one pass, read once under the batch lock so that
     // the pass works on a consistent picture (acquisition thread only).
-    struct pass_state
-    {
-        bool saving = false; // a depth batch is running
+    struct pass_state {
+        bool saving = false;  // a depth batch is running
         bool save_depth = false;
         bool save_ir = false;
         bool save_point_cloud = false;
@@ -249,7 +244,7 @@ private:
     // Enables or disables the raw phase stream as the recording asks (command
     // lock held, before each pipeline start).
     void configure_raw_stream();
-    void record_frame_set(const pvx3::frameset& set); // acquisition thread
+    void record_frame_set(const pvx3::frameset& set);  // acquisition thread
     void note_setting_change();
 
     // First "not now" of the current run of integration-time refusals (GUI
@@ -260,19 +255,18 @@ private:
 
     // SDK handles: created in the constructor, owned by the SDK.
     pvx3::context* m_context = nullptr;
-    std::atomic<pvx3::device*> m_device{nullptr}; // null while no camera is connected
+    std::atomic<pvx3::device*> m_device{nullptr};  // null while no camera is connected
     pvx3::pipeline* m_pipeline = nullptr;
     pvx3::config* m_config = nullptr;
 
     std::atomic<bool> m_exit{false};
-    std::atomic<int> m_mode{0}; // 0 = 2D page, 1 = 3D page
+    std::atomic<int> m_mode{0};  // 0 = 2D page, 1 = 3D page
     // The flips last set on the camera (written on the GUI thread).
     std::atomic<bool> m_flip_vertical{false};
     std::atomic<bool> m_flip_horizontal{false};
     // Acquisition thread only: the lens learnt for an image size and kind; a
     // failed try (no valid points yet) is repeated some frames later.
-    struct lens_cache
-    {
+    struct lens_cache {
         int width = 0;
         int height = 0;
         bool rgbd = false;
@@ -283,9 +277,9 @@ private:
     // The camera answered "no device": it was unplugged (acquisition thread).
     bool m_device_lost = false;
     bool m_loss_reported = false;
-    bool m_need_open = true;    // acquisition thread only
-    pass_state m_pass;          // acquisition thread only
-    pcl::PointCloud<pcl::PointXYZRGB> m_cloud_scratch; // acquisition thread only
+    bool m_need_open = true;                            // acquisition thread only
+    pass_state m_pass;                                  // acquisition thread only
+    pcl::PointCloud<pcl::PointXYZRGB> m_cloud_scratch;  // acquisition thread only
 
     // Taken by run() around its whole body and by the destructor after
     // wait(): an ordering of the thread's last writes that sanitizers see
@@ -296,19 +290,19 @@ private:
     std::mutex m_record_lock;
     std::shared_ptr<frame_recorder> m_recorder;
     std::atomic<bool> m_raw_offered{false};
-    bool m_raw_wanted = false;                      // under the command lock
-    int m_depth_stream_w = 0, m_depth_stream_h = 0; // configured depth size, under the command lock
+    bool m_raw_wanted = false;                       // under the command lock
+    int m_depth_stream_w = 0, m_depth_stream_h = 0;  // configured depth size, under the command lock
 
     std::mutex m_stats_lock;
     loop_statistics m_stats;
-    qint64 m_last_frame_number = -1; // acquisition thread only; -1 after a (re)start
+    qint64 m_last_frame_number = -1;  // acquisition thread only; -1 after a (re)start
 
     // Command lock: guards the pending command, the requested size, every
     // call on the configuration, m_formats and m_param_info.
     std::mutex m_command_lock;
     std::condition_variable m_command_taken;
     int m_pending_command = 0;
-    std::atomic<bool> m_command_waiting{false}; // mirrors m_pending_command != 0
+    std::atomic<bool> m_command_waiting{false};  // mirrors m_pending_command != 0
     int m_requested_width = 0;
     int m_requested_height = 0;
     QMap<int, QList<stream_format>> m_formats;
@@ -334,6 +328,6 @@ private:
     bool m_depth_dir_writable = false;
     bool m_rgb_dir_writable = false;
     std::list<std::unique_ptr<save_task>> m_pending_saves;
-    std::shared_ptr<save_batch> m_depth_batch; // outcome of the current ToF/RGBD batch
-    std::shared_ptr<save_batch> m_rgb_batch;   // outcome of the current RGB-only batch
+    std::shared_ptr<save_batch> m_depth_batch;  // outcome of the current ToF/RGBD batch
+    std::shared_ptr<save_batch> m_rgb_batch;    // outcome of the current RGB-only batch
 };

@@ -16,10 +16,10 @@ bool driver_operate::start_recording(const QString& path, bool raw_frames, QStri
         }
     }
     const bool raw = raw_frames && m_raw_offered;
-    const recording::raw_phase_state state = raw            ? recording::raw_phase_state::recorded
-                                             : raw_frames     ? recording::raw_phase_state::not_offered
+    const recording::raw_phase_state state = raw             ? recording::raw_phase_state::recorded
+                                             : raw_frames    ? recording::raw_phase_state::not_offered
                                              : m_raw_offered ? recording::raw_phase_state::not_selected
-                                                              : recording::raw_phase_state::not_offered;
+                                                             : recording::raw_phase_state::not_offered;
     std::shared_ptr<frame_recorder> recorder = frame_recorder::create(path, state, m_device, error);
     if (!recorder)
         return false;

@@ -32,7 +32,7 @@ QString stamp_now()
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
 }
 
-} // namespace
+}  // namespace
 
 void driver_operate::OnSlotSaveTOF(int nFrame, bool bDepth, bool bPointCloud, bool bIR, QString strFilePath)
 {
@@ -221,7 +221,7 @@ std::unique_ptr<save_task> driver_operate::make_save_task(int frame_index)
     if (task->save_point_cloud) {
         task->cloud.reset(new pcl::PointCloud<pcl::PointXYZRGB>());
         std::lock_guard<std::mutex> guard(frame_data::point_cloud_lock);
-        *task->cloud = *frame_data::point_cloud; // points, width and height
+        *task->cloud = *frame_data::point_cloud;  // points, width and height
     }
     return task;
 }

@@ -20,10 +20,9 @@ cv::Mat ir_to_gray(const cv::Mat& raw);
 cv::Mat yuyv_to_rgb(const uint8_t* data, int width, int height);
 
 // Byte order of the colour source of a point cloud.
-enum class colour_order
-{
-    rgb, // depth render data: R,G,B per pixel
-    bgr, // registered colour frame: B,G,R per pixel
+enum class colour_order {
+    rgb,  // depth render data: R,G,B per pixel
+    bgr,  // registered colour frame: B,G,R per pixel
 };
 
 // Rebuilds `cloud` as an organised width x height cloud: point i takes

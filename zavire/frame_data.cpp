@@ -17,4 +17,4 @@ std::mutex point_cloud_lock;
 pcl::PointCloud<pcl::PointXYZRGB>::Ptr point_cloud;
 camera_pose view_camera_pose;
 
-} // namespace frame_data
+}  // namespace frame_data

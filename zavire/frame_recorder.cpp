@@ -13,15 +13,15 @@ namespace {
 // made behind the viewer's back is recorded within about a second.
 constexpr int kSettingsRefresh = 30;
 
-} // namespace
+}  // namespace
 
-frame_recorder::frame_recorder(std::unique_ptr<recording::writer> writer, const QString &path, bool raw)
+frame_recorder::frame_recorder(std::unique_ptr<recording::writer> writer, const QString& path, bool raw)
     : m_writer(std::move(writer)), m_path(path), m_raw(raw)
 {
 }
 
-std::unique_ptr<frame_recorder> frame_recorder::create(const QString &path, recording::raw_phase_state raw,
-                                                       pvx3::device *device, QString &error)
+std::unique_ptr<frame_recorder> frame_recorder::create(const QString& path, recording::raw_phase_state raw,
+                                                       pvx3::device* device, QString& error)
 {
     recording::writer_options options;
     options.producer = QStringLiteral("Tessivue %1").arg(QCoreApplication::applicationVersion()).toStdString();
@@ -38,8 +38,8 @@ std::unique_ptr<frame_recorder> frame_recorder::create(const QString &path, reco
         new frame_recorder(std::move(w), path, raw == recording::raw_phase_state::recorded));
 }
 
-void frame_recorder::submit(const pvx3::frameset &set, recording::stream_mask streams, pvx3::device *device,
-                            pvx3::sensor *sensor)
+void frame_recorder::submit(const pvx3::frameset& set, recording::stream_mask streams, pvx3::device* device,
+                            pvx3::sensor* sensor)
 {
     using recording::bit;
     using recording::stream;
@@ -47,7 +47,7 @@ void frame_recorder::submit(const pvx3::frameset &set, recording::stream_mask st
         streams &= ~bit(stream::raw_phase);
     int dw = 0, dh = 0, cw = 0, ch = 0;
     if (streams & (bit(stream::depth) | bit(stream::ir))) {
-        const pvx3::frame *f = set.get_depth_frame();
+        const pvx3::frame* f = set.get_depth_frame();
         if (f == nullptr)
             f = set.get_ir_frame();
         if (f != nullptr) {
@@ -56,7 +56,7 @@ void frame_recorder::submit(const pvx3::frameset &set, recording::stream_mask st
         }
     }
     if (streams & bit(stream::colour))
-        if (const pvx3::frame *f = set.get_rgb_frame()) {
+        if (const pvx3::frame* f = set.get_rgb_frame()) {
             cw = f->get_width();
             ch = f->get_height();
         }
@@ -82,7 +82,7 @@ void frame_recorder::submit(const pvx3::frameset &set, recording::stream_mask st
         m_writer->submit(view);
 }
 
-bool frame_recorder::close(QString &error)
+bool frame_recorder::close(QString& error)
 {
     std::string why;
     const bool ok = m_writer->close(why);

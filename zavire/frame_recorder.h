@@ -22,18 +22,17 @@ namespace pvx3 {
 class device;
 class frameset;
 class sensor;
-} // namespace pvx3
+}  // namespace pvx3
 
-class frame_recorder
-{
+class frame_recorder {
 public:
     // Creates the file; null with a message in words when it cannot be made.
-    static std::unique_ptr<frame_recorder> create(const QString &path, recording::raw_phase_state raw,
-                                                  pvx3::device *device, QString &error);
+    static std::unique_ptr<frame_recorder> create(const QString& path, recording::raw_phase_state raw,
+                                                  pvx3::device* device, QString& error);
 
     // Acquisition thread: records the frames of `set` in `streams`.
-    void submit(const pvx3::frameset &set, recording::stream_mask streams, pvx3::device *device,
-                pvx3::sensor *sensor);
+    void submit(const pvx3::frameset& set, recording::stream_mask streams, pvx3::device* device,
+                pvx3::sensor* sensor);
     // Any thread: the settings are read again before the next frame set.
     void settings_changed() { m_settings_dirty = true; }
 
@@ -42,10 +41,10 @@ public:
     bool raw_frames() const { return m_raw; }
     // Writes what is queued and closes the file; false with the reason when
     // the file is not complete.
-    bool close(QString &error);
+    bool close(QString& error);
 
 private:
-    frame_recorder(std::unique_ptr<recording::writer> writer, const QString &path, bool raw);
+    frame_recorder(std::unique_ptr<recording::writer> writer, const QString& path, bool raw);
 
     std::unique_ptr<recording::writer> m_writer;
     QString m_path;

@@ -109,7 +109,7 @@ void save_batch::report_locked(std::unique_lock<std::mutex>& lock)
     const int frames = m_frames;
     const int planned = m_planned;
     ITaskObserver* observer = m_observer;
-    lock.unlock(); // the observer posts a message; never call out under the lock
+    lock.unlock();  // the observer posts a message; never call out under the lock
     if (!interrupted.isEmpty()) {
         // A batch that never got a frame leaves no empty folder behind.
         if (frames == 0) {

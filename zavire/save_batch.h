@@ -13,8 +13,7 @@ class ITaskObserver;
 // through the observer) when all files were written, a message naming the
 // files that could not be written otherwise, and, for a batch cut short, a
 // message saying why and how many of its frames were saved.
-class save_batch
-{
+class save_batch {
 public:
     // The folders the batch writes into and the number of frames asked for.
     void set_folders(const QStringList& folders, int planned_frames);
@@ -57,5 +56,5 @@ private:
     QStringList m_folders;
     int m_planned = 0;
     int m_frames = 0;
-    QString m_interrupted; // reason, empty while the batch runs its course
+    QString m_interrupted;  // reason, empty while the batch runs its course
 };

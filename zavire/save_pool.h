@@ -10,8 +10,7 @@
 struct save_task;
 
 // Fixed set of worker threads writing save tasks from a FIFO queue.
-class save_pool
-{
+class save_pool {
 public:
     // Null when `workers` lies outside 1..1000.
     static std::unique_ptr<save_pool> create(int workers);

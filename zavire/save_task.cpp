@@ -39,7 +39,7 @@ bool write_pcd(const QString& path, const pcl::PointCloud<pcl::PointXYZRGB>& clo
         pcd_file_complete);
 }
 
-} // namespace
+}  // namespace
 
 QStringList write_save_task(save_task& task)
 {

@@ -4,9 +4,8 @@
 
 // Parameters of the depth stream. driver_operate fills only `resolutions`,
 // `width` and `height`; the main window fills the rest.
-struct tof_param_info
-{
-    QMap<int, int> resolutions; // depth width -> depth height, one per depth format
+struct tof_param_info {
+    QMap<int, int> resolutions;  // depth width -> depth height, one per depth format
     int integral_time_min = 1;
     int integral_time_max = 0;
     int distance_limit_min = 0;

@@ -27,7 +27,7 @@ struct Options {
     int frames = 60;
     std::string seed = "4711";  // the tests run on the default seed
     std::vector<int> modes = {0, 1, 2};
-    int integration_us = 0;     // 0: the camera's default
+    int integration_us = 0;  // 0: the camera's default
     double near_mm = 500, far_mm = 5500;
     int width = 640, height = 480;
 };

@@ -40,7 +40,7 @@ double thread_cpu_ms()
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-bool pump_until(const std::function<bool()> &done, int ms)
+bool pump_until(const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;
     t.start();
@@ -50,16 +50,15 @@ bool pump_until(const std::function<bool()> &done, int ms)
 }
 
 // Records when each posted mouse event reaches the canvas.
-class input_probe : public QObject
-{
+class input_probe : public QObject {
 public:
-    QElapsedTimer clock; // read by both threads; QElapsedTimer::elapsed is const
+    QElapsedTimer clock;  // read by both threads; QElapsedTimer::elapsed is const
     // `posted` is appended by the input thread only while nothing is
     // pending, `handled` by the GUI thread: never both at once.
     std::vector<qint64> posted, handled;
     std::function<void()> on_handled;
 
-    bool eventFilter(QObject *, QEvent *e) override
+    bool eventFilter(QObject*, QEvent* e) override
     {
         if (e->type() == QEvent::MouseMove) {
             handled.push_back(clock.elapsed());
@@ -72,22 +71,21 @@ public:
 
 // Counts the renders of a window that had points to draw (what reaches the
 // screen, whoever asked for it).
-struct render_counter
-{
+struct render_counter {
     long long with_points = 0;
 
-    static void on_end(vtkObject *caller, unsigned long, void *self, void *)
+    static void on_end(vtkObject* caller, unsigned long, void* self, void*)
     {
-        auto *window = static_cast<vtkRenderWindow *>(caller);
-        vtkRenderer *renderer = window->GetRenderers()->GetFirstRenderer();
-        vtkActorCollection *actors = renderer ? renderer->GetActors() : nullptr;
+        auto* window = static_cast<vtkRenderWindow*>(caller);
+        vtkRenderer* renderer = window->GetRenderers()->GetFirstRenderer();
+        vtkActorCollection* actors = renderer ? renderer->GetActors() : nullptr;
         if (actors == nullptr)
             return;
         actors->InitTraversal();
-        while (vtkActor *a = actors->GetNextActor()) {
-            vtkDataSet *input = a->GetMapper() ? a->GetMapper()->GetInput() : nullptr;
+        while (vtkActor* a = actors->GetNextActor()) {
+            vtkDataSet* input = a->GetMapper() ? a->GetMapper()->GetInput() : nullptr;
             if (input != nullptr && input->GetNumberOfPoints() > 1000) {
-                ++static_cast<render_counter *>(self)->with_points;
+                ++static_cast<render_counter*>(self)->with_points;
                 return;
             }
         }
@@ -96,7 +94,7 @@ struct render_counter
 
 // Args: drag 0 streaming only, 1 a left-button drag across the cloud
 // throughout; lod 1 the level of detail as shipped, 0 every draw full.
-void BM_CloudPage640x480(benchmark::State &state)
+void BM_CloudPage640x480(benchmark::State& state)
 {
     const bool dragging = state.range(0) != 0;
     const bool lod = state.range(1) != 0;
@@ -131,9 +129,9 @@ void BM_CloudPage640x480(benchmark::State &state)
         view.btn_3d->click();
         const bool first = pump_until([&] { return renders.with_points > 0; }, 20000);
         const double first_ms = first ? since_switch.elapsed() : -1;
-        pump_until([] { return false; }, 1500); // settle
+        pump_until([] { return false; }, 1500);  // settle
 
-        QWidget *canvas = view.widget_cloud;
+        QWidget* canvas = view.widget_cloud;
         input_probe probe;
         probe.clock.start();
         canvas->installEventFilter(&probe);
@@ -159,7 +157,7 @@ void BM_CloudPage640x480(benchmark::State &state)
             for (int step = 0; !stop; ++step) {
                 if (handled_count == probe.posted.size()) {
                     const QPointF p(200 + (step % 50) * 4, 240 + (step % 20));
-                    auto *move = new QMouseEvent(QEvent::MouseMove, p, Qt::NoButton,
+                    auto* move = new QMouseEvent(QEvent::MouseMove, p, Qt::NoButton,
                                                  dragging ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
                     probe.posted.push_back(probe.clock.elapsed());
                     QCoreApplication::postEvent(canvas, move);
@@ -206,9 +204,9 @@ void BM_CloudPage640x480(benchmark::State &state)
 }
 BENCHMARK(BM_CloudPage640x480)->ArgNames({"drag", "lod"})->ArgsProduct({{0, 1}, {0, 1}})->Iterations(1)->Unit(benchmark::kSecond);
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

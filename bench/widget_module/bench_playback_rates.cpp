@@ -40,7 +40,7 @@ void pump_for(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-bool pump_until(const std::function<bool()> &done, int ms)
+bool pump_until(const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;
     t.start();
@@ -49,7 +49,7 @@ bool pump_until(const std::function<bool()> &done, int ms)
     return done();
 }
 
-QTemporaryDir &scratch()
+QTemporaryDir& scratch()
 {
     static QTemporaryDir dir;
     return dir;
@@ -71,7 +71,7 @@ QString make_recording()
     const int seconds = qEnvironmentVariableIsSet("TESSIVUE_BENCH_RECORD_S")
                             ? qEnvironmentVariableIntValue("TESSIVUE_BENCH_RECORD_S")
                             : 6;
-    auto *v = new viewer();
+    auto* v = new viewer();
     v->resize(1120, 600);
     v->show();
     v->btn_chose_module->click();
@@ -93,15 +93,14 @@ QString make_recording()
     return path;
 }
 
-void BM_Playback2DPage(benchmark::State &state)
+void BM_Playback2DPage(benchmark::State& state)
 {
     const QString path = make_recording();
     for (auto _ : state) {
-        auto *v = new viewer();
+        auto* v = new viewer();
         v->resize(1120, 600);
         v->show();
-        if (!v->open_recording_file(path) ||
-            !pump_until([&] { return v->parameter_panel() != nullptr; }, 10000)) {
+        if (!v->open_recording_file(path) || !pump_until([&] { return v->parameter_panel() != nullptr; }, 10000)) {
             state.SkipWithError("the recording did not open");
             delete v;
             return;
@@ -155,8 +154,8 @@ void BM_Playback2DPage(benchmark::State &state)
             pump_until([&] { return depth > before; }, 2000);
             (seek ? seek_ms : step_ms).push_back(clock.nsecsElapsed() / 1e6);
         }
-        auto worst = [](const std::vector<double> &v) { return *std::max_element(v.begin(), v.end()); };
-        auto mean = [](const std::vector<double> &v) {
+        auto worst = [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); };
+        auto mean = [](const std::vector<double>& v) {
             return std::accumulate(v.begin(), v.end(), 0.0) / v.size();
         };
         state.counters["step_ms_mean"] = mean(step_ms);
@@ -174,7 +173,7 @@ void BM_Playback2DPage(benchmark::State &state)
 // and seeks to frame sets far apart (none built ahead); and of the paused
 // frame set handed out again after a filter change; and of steps back and
 // forth over two frame sets, re-processed.
-void BM_ReprocessCost(benchmark::State &state)
+void BM_ReprocessCost(benchmark::State& state)
 {
     const QString path = make_recording();
     std::string error;
@@ -183,8 +182,8 @@ void BM_ReprocessCost(benchmark::State &state)
         state.SkipWithError(error.empty() ? "cannot re-process" : error.c_str());
         return;
     }
-    pvx3::config *cfg = camera->create_config();
-    pvx3::pipeline *pipe = camera->create_pipeline();
+    pvx3::config* cfg = camera->create_config();
+    pvx3::pipeline* pipe = camera->create_pipeline();
     cfg->enable_stream(pvx3::PVX3_STREAM_DEPTH, 640, 480);
     camera->pause();
     pipe->start(cfg);
@@ -206,7 +205,7 @@ void BM_ReprocessCost(benchmark::State &state)
     };
     // Paused on one frame set: the filter switched back and forth, each
     // change handing the frame set out again re-processed.
-    pvx3::sensor *sensor = camera->get_device()->get_sensor();
+    pvx3::sensor* sensor = camera->get_device()->get_sensor();
     auto toggle_ms = [&] {
         camera->set_reprocess(true);
         camera->seek(count / 2);
@@ -255,12 +254,12 @@ void BM_ReprocessCost(benchmark::State &state)
     pipe->stop();
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_Playback2DPage)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReprocessCost)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     viewer::set_exit_on_destroy(false);
     QApplication app(argc, argv);

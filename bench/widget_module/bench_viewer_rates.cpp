@@ -31,7 +31,7 @@ void pump_for(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-bool pump_until(const std::function<bool()> &done, int ms)
+bool pump_until(const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;
     t.start();
@@ -40,18 +40,21 @@ bool pump_until(const std::function<bool()> &done, int ms)
     return done();
 }
 
-double shown_fps(QLabel *label)
+double shown_fps(QLabel* label)
 {
     return label ? label->text().toDouble() : 0.0;
 }
 
-enum class mode { depth, depth_rgb, rgbd, depth_3d };
+enum class mode { depth,
+                  depth_rgb,
+                  rgbd,
+                  depth_3d };
 
-void run_mode(benchmark::State &state, mode m)
+void run_mode(benchmark::State& state, mode m)
 {
     for (auto _ : state) {
         viewer::set_exit_on_destroy(false);
-        auto *v = new viewer();
+        auto* v = new viewer();
         v->resize(1600, 900);
         v->show();
         v->btn_chose_module->click();
@@ -84,13 +87,13 @@ void run_mode(benchmark::State &state, mode m)
             v->colour_view()->btn_info->click();
 
         int depth = 0, ir = 0, rgb = 0, cloud = 0;
-        driver_operate *d = v->current_driver();
+        driver_operate* d = v->current_driver();
         QObject::connect(d, &driver_operate::sig_update_date_vec, v, [&] { ++depth; });
         QObject::connect(d, &driver_operate::sig_show_ir, v, [&](QPixmap) { ++ir; });
         QObject::connect(d, &driver_operate::sig_show_rgb, v, [&](QPixmap) { ++rgb; });
         QObject::connect(d, &driver_operate::sig_update_cloud_point_vec, v, [&] { ++cloud; });
 
-        pump_for(2500); // warm-up: streams started, pipelines settled
+        pump_for(2500);  // warm-up: streams started, pipelines settled
         depth = ir = rgb = cloud = 0;
         const double cpu0 = thread_cpu_ms();
         QElapsedTimer wall;
@@ -114,19 +117,19 @@ void run_mode(benchmark::State &state, mode m)
     }
 }
 
-void BM_DepthAlone(benchmark::State &state) { run_mode(state, mode::depth); }
-void BM_DepthWithRgb(benchmark::State &state) { run_mode(state, mode::depth_rgb); }
-void BM_Rgbd(benchmark::State &state) { run_mode(state, mode::rgbd); }
-void BM_Depth3dPage(benchmark::State &state) { run_mode(state, mode::depth_3d); }
+void BM_DepthAlone(benchmark::State& state) { run_mode(state, mode::depth); }
+void BM_DepthWithRgb(benchmark::State& state) { run_mode(state, mode::depth_rgb); }
+void BM_Rgbd(benchmark::State& state) { run_mode(state, mode::rgbd); }
+void BM_Depth3dPage(benchmark::State& state) { run_mode(state, mode::depth_3d); }
 
 BENCHMARK(BM_DepthAlone)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_DepthWithRgb)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_Rgbd)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_Depth3dPage)->Iterations(1)->Unit(benchmark::kSecond);
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -116,6 +116,6 @@ void BM_ClearUnmeasuredPoints(benchmark::State& state)
 }
 BENCHMARK(BM_ClearUnmeasuredPoints)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -27,8 +27,7 @@
 
 namespace {
 
-struct synthetic_frame
-{
+struct synthetic_frame {
     int width, height;
     std::vector<uint16_t> depth, ir;
     std::vector<uint8_t> render, colour;
@@ -160,12 +159,13 @@ void BM_LoopVirtualCamera(benchmark::State& state)
         int reports = 0;
         // Emitted on the acquisition thread: it tells that thread's id.
         std::atomic<long> acquisition_tid{0};
-        QObject::connect(&driver, &driver_operate::sig_finish_change_frame, &driver,
-                         [&](bool, int, int, int) {
-                             ++reports;
-                             acquisition_tid = static_cast<long>(syscall(SYS_gettid));
-                         },
-                         Qt::DirectConnection);
+        QObject::connect(
+            &driver, &driver_operate::sig_finish_change_frame, &driver,
+            [&](bool, int, int, int) {
+                ++reports;
+                acquisition_tid = static_cast<long>(syscall(SYS_gettid));
+            },
+            Qt::DirectConnection);
         driver.start();
         QElapsedTimer settle;
         settle.start();
@@ -210,7 +210,7 @@ void BM_LoopVirtualCamera(benchmark::State& state)
 }
 BENCHMARK(BM_LoopVirtualCamera)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Iterations(1)->Unit(benchmark::kSecond);
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

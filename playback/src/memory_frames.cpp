@@ -55,7 +55,7 @@ bool write_whole(const std::string& path, const void* data, size_t size)
 
 }  // namespace
 
-memory_frame::memory_frame(const frame_meta& meta, recording::image img) : meta_(meta), img_(std::move(img)) {}
+memory_frame::memory_frame(const frame_meta& meta, recording::image img) : meta_(meta), img_(std::move(img)) { }
 
 memory_frame::memory_frame(const frame_meta& meta, int width, int height, std::vector<float> xyz)
     : meta_(meta), xyz_(std::move(xyz))

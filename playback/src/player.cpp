@@ -4,7 +4,7 @@
 
 namespace playback::detail {
 
-player::player(std::vector<int64_t> stamps_ns) : stamps_(std::move(stamps_ns)) {}
+player::player(std::vector<int64_t> stamps_ns) : stamps_(std::move(stamps_ns)) { }
 
 size_t player::clamp(long long i) const
 {
@@ -116,7 +116,8 @@ void player::play()
         return;
     playing_ = true;
     // At the end without looping, play starts over.
-    next_ = show_ ? *show_ : any_shown_ ? shown_ + 1 : next_;
+    next_ = show_ ? *show_ : any_shown_ ? shown_ + 1
+                                        : next_;
     if (next_ >= stamps_.size() && !loop_)
         next_ = 0;
     anchored_ = false;
@@ -144,7 +145,8 @@ void player::step(int delta)
 {
     std::lock_guard<std::mutex> lock(m_);
     playing_ = false;
-    const long long from = show_ ? static_cast<long long>(*show_) : any_shown_ ? static_cast<long long>(shown_) : 0;
+    const long long from = show_ ? static_cast<long long>(*show_) : any_shown_ ? static_cast<long long>(shown_)
+                                                                               : 0;
     show_ = clamp(from + delta);
     cv_.notify_all();
 }

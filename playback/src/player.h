@@ -65,8 +65,8 @@ private:
     bool loop_ = false;
     double speed_ = 1;
     uint64_t passes_ = 0;
-    size_t next_ = 0;          // handed out next while playing
-    size_t shown_ = 0;         // handed out last
+    size_t next_ = 0;   // handed out next while playing
+    size_t shown_ = 0;  // handed out last
     bool any_shown_ = false;
     std::optional<size_t> show_;  // asked for while paused (or a jump while playing)
     bool anchored_ = false;

@@ -17,7 +17,7 @@ namespace playback::detail {
 template <class Key, class Value>
 class recent_cache {
 public:
-    explicit recent_cache(size_t capacity) : capacity_(capacity) {}
+    explicit recent_cache(size_t capacity) : capacity_(capacity) { }
 
     // The value kept for `key` (now the most recently used), or null.
     std::shared_ptr<const Value> find(const Key& key)

@@ -137,7 +137,7 @@ public:
     mutable std::mutex lock;
     std::optional<int> filter;
     std::optional<std::pair<uint16_t, uint16_t>> distance_range;  // far, near
-    std::set<int> enabled;                                         // pvx3 types
+    std::set<int> enabled;                                        // pvx3 types
     bool reprocess = false;
     // The recorded depth: recomputed depth's original, or the depth frame
     // itself (held, not copied).
@@ -191,7 +191,7 @@ public:
 
 class recording_camera::impl::sensor_part final : public pvx3::sensor {
 public:
-    explicit sensor_part(impl& d) : d_(d) {}
+    explicit sensor_part(impl& d) : d_(d) { }
     recording::camera_settings shown() const { return d_.reader->settings_at(d_.timeline.now().shown); }
 
     int get_option_range(int option, uint16_t& a, uint16_t& b, pvx3::pvx3_error* e) override
@@ -284,7 +284,7 @@ private:
 
 class recording_camera::impl::config_part final : public pvx3::config {
 public:
-    explicit config_part(impl& d) : d_(d) {}
+    explicit config_part(impl& d) : d_(d) { }
     int enable_stream(int type, int width, int height, pvx3::pvx3_error* e) override
     {
         stream s;
@@ -315,7 +315,7 @@ private:
 
 class recording_camera::impl::device_part final : public pvx3::device {
 public:
-    explicit device_part(impl& d) : d_(d) {}
+    explicit device_part(impl& d) : d_(d) { }
     pvx3::sensor* get_sensor(pvx3::pvx3_error* e) override
     {
         ok(e);
@@ -364,7 +364,7 @@ private:
 
 class recording_camera::impl::engine_part final : public pvx3::process_engine {
 public:
-    explicit engine_part(impl& d) : d_(d) {}
+    explicit engine_part(impl& d) : d_(d) { }
     pvx3::frame* depth_to_point_cloud(pvx3::frame* depth, pvx3::pvx3_error* e) override
     {
         const memory_frame* f = detail::as_memory(depth);
@@ -413,7 +413,7 @@ private:
 
 class recording_camera::impl::pipeline_part final : public pvx3::pipeline {
 public:
-    explicit pipeline_part(impl& d) : d_(d) {}
+    explicit pipeline_part(impl& d) : d_(d) { }
     int start(pvx3::config* cfg, pvx3::pvx3_error* e) override
     {
         if (cfg != d_.config.get())
@@ -845,7 +845,7 @@ std::unique_ptr<memory_frameset> recording_camera::impl::build(size_t index, con
 
 // ------------------------------------------------------------------ public
 
-recording_camera::recording_camera(std::unique_ptr<impl> d) : d_(std::move(d)) {}
+recording_camera::recording_camera(std::unique_ptr<impl> d) : d_(std::move(d)) { }
 recording_camera::~recording_camera() = default;
 
 std::unique_ptr<recording_camera> recording_camera::open(const std::string& path, std::string& error,

@@ -21,8 +21,7 @@ const cv::Vec3d kAlignTranslation(-42.98093, -0.3890187, -0.5919332);
 cv::Matx33d CameraMatrix(const LensModel& l) { return cv::Matx33d(l.fx, 0, l.cx, 0, l.fy, l.cy, 0, 0, 1); }
 
 // The splat: offsets (row, column) in the order they are filled.
-constexpr int kSplat[11][2] = {{0, -1}, {-1, 0}, {-1, -1}, {0, 1}, {1, -1}, {-1, 1},
-                               {1, 0},  {1, 1},  {-2, -2}, {0, -2}, {-2, 0}};
+constexpr int kSplat[11][2] = {{0, -1}, {-1, 0}, {-1, -1}, {0, 1}, {1, -1}, {-1, 1}, {1, 0}, {1, 1}, {-2, -2}, {0, -2}, {-2, 0}};
 
 // Rectangle reached by writes at rows and columns [min, max] and their splat.
 cv::Rect SplatReach(int32_t rowMin, int32_t rowMax, int32_t colMin, int32_t colMax, int32_t cw, int32_t ch) {

@@ -49,7 +49,7 @@ void ColouriseKernel(const uint16_t* depth, uint8_t* rgb, int32_t width, int32_t
 void FillColourTable(uint8_t* table) {
   // Piecewise-linear ramp: dark red, red, yellow, cyan, blue, dark blue.
   constexpr double kSlope = 2.8;
-  constexpr double kRedFall = 137.5;                     // red starts falling
+  constexpr double kRedFall = 137.5;                      // red starts falling
   constexpr double kRedZero = kRedFall + 255.0 / kSlope;  // and reaches 0
   constexpr double kGreenRise = 120.0 - 207.0 / kSlope;   // green leaves 0
   constexpr double kBlueFall = 320.0;                     // blue starts darkening

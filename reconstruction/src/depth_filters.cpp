@@ -56,7 +56,7 @@ void BlockDeviationFilter(uint16_t* depth, int32_t width, int32_t height, int32_
 void SmallRegionFilter(uint16_t* depth, int32_t width, int32_t height, int32_t maxSize, int32_t maxStep) {
   const std::size_t n = static_cast<std::size_t>(width) * height;
   std::vector<uint8_t> labelled(n, 0);
-  std::vector<uint32_t> stack;   // packed (row << 16) | column
+  std::vector<uint32_t> stack;  // packed (row << 16) | column
   std::vector<std::size_t> region;
   stack.reserve(1024);
   region.reserve(1024);

@@ -105,7 +105,9 @@ inline float FastAtan2(float y, float x) {
   const float base = upper ? 0.78539816f : 0.0f;
   const float z = t * t;
   const float poly = (((8.05374449538e-2f * z - 1.38776856032e-1f) * z + 1.99777106478e-1f) * z -
-                      3.33329491539e-1f) * z * t + t;
+                      3.33329491539e-1f) *
+                         z * t +
+                     t;
   float r = base + poly;
   r = ay > ax ? 1.57079633f - r : r;
   r = x < 0.0f ? 3.14159265f - r : r;

@@ -132,8 +132,12 @@ void DualFrequencyAvx2(const DepthFrame& f) {
 #else
 
 namespace qzapi {
-void SingleFrequencyAvx2(const DepthFrame& f) { for (int32_t i = 2; i < f.height; ++i) SingleRowScalar(f, MakeRow(f, i, 1), 0); }
-void DualFrequencyAvx2(const DepthFrame& f) { for (int32_t i = 2; i < f.height; ++i) DualRowScalar(f, MakeRow(f, i, 4), 0); }
+void SingleFrequencyAvx2(const DepthFrame& f) {
+  for (int32_t i = 2; i < f.height; ++i) SingleRowScalar(f, MakeRow(f, i, 1), 0);
+}
+void DualFrequencyAvx2(const DepthFrame& f) {
+  for (int32_t i = 2; i < f.height; ++i) DualRowScalar(f, MakeRow(f, i, 4), 0);
+}
 }  // namespace qzapi
 
 #endif

@@ -19,8 +19,18 @@ constexpr Tap kInnerPairs[4] = {{0, 1, 1}, {1, -1, 2}, {1, 0, 1}, {1, 1, 2}};
 
 // The twelve pairs through the 5 x 5 neighbourhood.
 constexpr Tap kSmoothPairs[12] = {
-    {0, 1, 1}, {0, 2, 4}, {1, -2, 5}, {1, -1, 2}, {1, 0, 1}, {1, 1, 2},
-    {1, 2, 5}, {2, -2, 8}, {2, -1, 5}, {2, 0, 4}, {2, 1, 5}, {2, 2, 8},
+    {0, 1, 1},
+    {0, 2, 4},
+    {1, -2, 5},
+    {1, -1, 2},
+    {1, 0, 1},
+    {1, 1, 2},
+    {1, 2, 5},
+    {2, -2, 8},
+    {2, -1, 5},
+    {2, 0, 4},
+    {2, 1, 5},
+    {2, 2, 8},
 };
 
 // Agreeing single neighbours that confirm a pixel no pair confirms.

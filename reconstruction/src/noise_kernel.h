@@ -36,11 +36,11 @@ struct NoisyDepth {
 // closest lap pair; the runner-up lies `lapSpacing` further (both channels
 // moved by one lap).
 struct NoiseParams {
-  float unwrapSigmas2 = 0.0f;    // kUnwrapSigmas^2
-  float residual2 = 0.0f;        // kChannelResidualMm^2
-  float lapSpacing = 0.0f;       // R1 - R2, mm
-  float lapsPerMm1 = 0.0f;       // 1 / R1
-  float lapsPerMm2 = 0.0f;       // 1 / R2
+  float unwrapSigmas2 = 0.0f;  // kUnwrapSigmas^2
+  float residual2 = 0.0f;      // kChannelResidualMm^2
+  float lapSpacing = 0.0f;     // R1 - R2, mm
+  float lapsPerMm1 = 0.0f;     // 1 / R1
+  float lapsPerMm2 = 0.0f;     // 1 / R2
 };
 
 NoiseParams MakeNoiseParams(const DepthFrame& f);

@@ -137,8 +137,8 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
 
     cv::Mat diagnostic;
     if (window) diagnostic = cv::Mat(kAlignDepthHeight, kAlignDepthWidth, CV_8UC3, cv::Scalar::all(0));
-    ProjectionSetup setup{depth,     depthWidth,  depthHeight, rayMapX.data(),         rayMapY.data(),
-                          kb,        rotation,    t0,          b.colourIntrinsics[0],  b.colourIntrinsics[1],
+    ProjectionSetup setup{depth, depthWidth, depthHeight, rayMapX.data(), rayMapY.data(),
+                          kb, rotation, t0, b.colourIntrinsics[0], b.colourIntrinsics[1],
                           b.colourIntrinsics[2], b.colourIntrinsics[3], shift};
     cv::Rect written;
     (reference ? ProjectDepthToColourReference : ProjectDepthToColour)(
@@ -160,7 +160,7 @@ void ReconstructionImpl::AlignDepthToColour(uint8_t** colourOut, uint16_t** dept
     }
     if (colourThread.joinable()) colourThread.join();
     if (!colourDone) return;
-    delete[] *depthInOut;
+    delete[] * depthInOut;
     *depthInOut = alignedOut.release();
     *colourOut = colour.release();
     *widthOut = colourWidth;

@@ -111,13 +111,13 @@ void ReconstructionImpl::Undistort(const uint16_t* src, int32_t width, int32_t h
     const CalibrationBlock& b = activeCalibration;
     if (depthCamera) {
       lens = {b.depthIntrinsics[0], b.depthIntrinsics[1], b.depthIntrinsics[2], b.depthIntrinsics[3], b.distCoeffs[0],
-              b.distCoeffs[1],      b.distCoeffs[2],      b.distCoeffs[3],      b.distCoeffs[4]};
+              b.distCoeffs[1], b.distCoeffs[2], b.distCoeffs[3], b.distCoeffs[4]};
     } else if (b.colourIntrinsics[0] == 0.0f) {
       lens = kBuiltInColourLens;
     } else {
       lens = {b.colourIntrinsics[0] / 2, b.colourIntrinsics[1] / 2, b.colourIntrinsics[2] / 2,
-              b.colourIntrinsics[3] / 2, b.colourDistCoeffs[0],     b.colourDistCoeffs[1],
-              b.colourDistCoeffs[2],     b.colourDistCoeffs[3],     b.colourDistCoeffs[4]};
+              b.colourIntrinsics[3] / 2, b.colourDistCoeffs[0], b.colourDistCoeffs[1],
+              b.colourDistCoeffs[2], b.colourDistCoeffs[3], b.colourDistCoeffs[4]};
     }
   }
   UndistortKernel(src, dst, width, height, depthCamera ? 1 : 3, lens);

@@ -33,7 +33,7 @@ uint16_t* NewDepthImage(int32_t width, int32_t height, bool zeroed) {
 
 LensModel DepthLens(const CalibrationBlock& b) {
   return {b.depthIntrinsics[0], b.depthIntrinsics[1], b.depthIntrinsics[2], b.depthIntrinsics[3], b.distCoeffs[0],
-          b.distCoeffs[1],      b.distCoeffs[2],      b.distCoeffs[3],      b.distCoeffs[4]};
+          b.distCoeffs[1], b.distCoeffs[2], b.distCoeffs[3], b.distCoeffs[4]};
 }
 
 LensModel ColourLens(const CalibrationBlock& b) {

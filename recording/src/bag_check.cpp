@@ -10,7 +10,7 @@
 namespace recording::detail {
 namespace {
 
-constexpr uint64_t kFirstRecord = 13;          // after "#ROSBAG V2.0\n"
+constexpr uint64_t kFirstRecord = 13;           // after "#ROSBAG V2.0\n"
 constexpr uint32_t kMaxHeaderBytes = 1u << 20;  // record headers are a few hundred bytes
 constexpr uint8_t kOpIndexData = 0x04, kOpChunkInfo = 0x06, kOpConnection = 0x07;
 // More records than this at the index position is not a recording.
@@ -25,15 +25,17 @@ struct record {
     uint64_t at = 0;       // offset of the record
     uint64_t data_at = 0;  // offset of its data
     uint32_t data_len = 0;
-    uint64_t next = 0;     // offset of the record after it
+    uint64_t next = 0;  // offset of the record after it
     std::map<std::string, std::string> fields;
 };
 
-enum class read_result { ok, ended, malformed };
+enum class read_result { ok,
+                         ended,
+                         malformed };
 
 class bag_file {
 public:
-    bag_file(std::FILE* f, uint64_t size) : f_(f), size_(size) {}
+    bag_file(std::FILE* f, uint64_t size) : f_(f), size_(size) { }
 
     // The record at `at`: header fields checked against the header's length;
     // a connection record's data is a header too and is checked the same way.

@@ -195,8 +195,7 @@ std::string to_text(const recording_description& d)
     }
     if (first)
         o << "      none\n";
-    if (!(d.streams.size() && std::any_of(d.streams.begin(), d.streams.end(),
-                                          [](const stream_description& s) { return s.which == stream::raw_phase; })))
+    if (!(d.streams.size() && std::any_of(d.streams.begin(), d.streams.end(), [](const stream_description& s) { return s.which == stream::raw_phase; })))
         o << "             raw phase frames: " << (h.raw_phase.empty() ? std::string("none") : h.raw_phase) << "\n";
     o << "Gaps         ";
     if (d.gaps.empty()) {
@@ -236,8 +235,7 @@ std::string to_text(const recording_description& d)
     }
     const camera_settings& s = d.settings_first;
     o << "Settings     integration " << s.integration_time_us << " us, range " << s.near_mm << "-" << s.far_mm
-      << " mm, flips " << (s.flip_vertical ? (s.flip_horizontal ? "both" : "vertical")
-                                           : (s.flip_horizontal ? "horizontal" : "none"))
+      << " mm, flips " << (s.flip_vertical ? (s.flip_horizontal ? "both" : "vertical") : (s.flip_horizontal ? "horizontal" : "none"))
       << ", filter " << s.filter;
     if (s.depth_width > 0)
         o << ", depth " << s.depth_width << " x " << s.depth_height;

@@ -15,7 +15,7 @@ namespace recording::detail {
 
 bool disk_guard::attach(const std::string& path, std::string& error)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0) {
         error = path + ": " + std::strerror(errno);
         return false;
@@ -30,7 +30,7 @@ bool disk_guard::attach(const std::string& path, std::string& error)
 
 uint64_t disk_guard::available() const
 {
-    struct statvfs vfs {};
+    struct statvfs vfs { };
     if (::statvfs(folder_.c_str(), &vfs) != 0 || vfs.f_frsize == 0)
         return UINT64_MAX;
     return uint64_t(vfs.f_bavail) * uint64_t(vfs.f_frsize);
@@ -38,7 +38,7 @@ uint64_t disk_guard::available() const
 
 bool disk_guard::still_there() const
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
 }
 
@@ -54,7 +54,7 @@ bool disk_guard::detach_descriptors() const
         const long fd = std::strtol(e->d_name, &end, 10);
         if (!end || *end || fd < 0 || fd == self)
             continue;
-        struct stat st {};
+        struct stat st { };
         if (::fstat(static_cast<int>(fd), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != dev_
             || st.st_ino != ino_)
             continue;

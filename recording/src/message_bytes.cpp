@@ -15,7 +15,7 @@ constexpr uint32_t kMaxMessageBytes = 256u << 20;
 // Walks serialised bytes; every step fails rather than reads past the end.
 class cursor {
 public:
-    cursor(const uint8_t* data, size_t size) : p_(data), left_(size) {}
+    cursor(const uint8_t* data, size_t size) : p_(data), left_(size) { }
 
     bool skip(uint64_t n)
     {

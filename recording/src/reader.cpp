@@ -36,7 +36,7 @@ struct text_record {
 // Reads the first bytes to tell a bag from anything else.
 open_status sniff(const std::string& path, std::string& error)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0) {
         error = path + ": " + std::strerror(errno);
         return errno == ENOENT || errno == ENOTDIR ? open_status::not_found : open_status::unreadable;
@@ -273,7 +273,7 @@ std::unique_ptr<reader> reader::open(const std::string& path, std::string& error
         return fail(st);
     auto d = std::make_unique<impl>();
     d->path = path;
-    struct stat sb {};
+    struct stat sb { };
     if (::stat(path.c_str(), &sb) == 0)
         d->file_bytes = static_cast<uint64_t>(sb.st_size);
     std::string problem;
@@ -285,7 +285,8 @@ std::unique_ptr<reader> reader::open(const std::string& path, std::string& error
         d->bag.open(path, rosbag::bagmode::Read);
     } catch (const rosbag::BagUnindexedException&) {
         error = path + " was not closed properly (the recording was cut short): its index is missing; run "
-                       "tessivue-cli repair " + path + " to make it readable";
+                       "tessivue-cli repair "
+                + path + " to make it readable";
         return fail(open_status::unindexed);
     } catch (const std::exception& e) {
         error = path + " is truncated or damaged (" + e.what() + "); tessivue-cli repair " + path
@@ -304,7 +305,7 @@ std::unique_ptr<reader> reader::open(const std::string& path, std::string& error
     return std::unique_ptr<reader>(new reader(std::move(d)));
 }
 
-reader::reader(std::unique_ptr<impl> d) : d_(std::move(d)) {}
+reader::reader(std::unique_ptr<impl> d) : d_(std::move(d)) { }
 
 reader::~reader()
 {

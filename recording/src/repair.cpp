@@ -103,10 +103,10 @@ std::string summary_of(reader& r, int64_t& last_stamp)
     detail::frame_ranges ranges;
     std::array<uint64_t, kStreamCount> counts{};
     uint64_t raw = 0;
-    const stream cheapest = (r.streams() & bit(stream::depth)) ? stream::depth
-                            : (r.streams() & bit(stream::ir)) ? stream::ir
+    const stream cheapest = (r.streams() & bit(stream::depth))    ? stream::depth
+                            : (r.streams() & bit(stream::ir))     ? stream::ir
                             : (r.streams() & bit(stream::colour)) ? stream::colour
-                                                                 : stream::raw_phase;
+                                                                  : stream::raw_phase;
     for (stream s : kAllStreams)
         counts[size_t(static_cast<int>(s))] = r.count(s);
     raw = r.count(stream::raw_phase);

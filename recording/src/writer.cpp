@@ -110,7 +110,7 @@ std::string json_text(const json& j) { return detail::dump_text(j); }
 
 class writer::impl {
 public:
-    impl(std::string path, writer_options options) : path_(std::move(path)), options_(std::move(options)) {}
+    impl(std::string path, writer_options options) : path_(std::move(path)), options_(std::move(options)) { }
 
     bool open(std::string& error);
     void start() { thread_ = std::thread(&impl::run, this); }
@@ -549,7 +549,7 @@ void writer::impl::finish()
     }
     if (!ok)
         abandon_bag();
-    struct stat st {};
+    struct stat st { };
     if (::stat(path_.c_str(), &st) == 0)
         bytes_written_ = static_cast<uint64_t>(st.st_size);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -601,7 +601,7 @@ std::unique_ptr<writer> writer::create(const std::string& path, const writer_opt
     return std::unique_ptr<writer>(new writer(std::move(d)));
 }
 
-writer::writer(std::unique_ptr<impl> d) : d_(std::move(d)) {}
+writer::writer(std::unique_ptr<impl> d) : d_(std::move(d)) { }
 
 writer::~writer()
 {

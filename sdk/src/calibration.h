@@ -18,12 +18,12 @@ namespace pvx3::detail {
 // Channel 0 is the 80 MHz modulation, channel 1 the 100 MHz one.
 struct tof_error_model {
     double frequency_hz[2] = {80e6, 100e6};
-    double global_offset_mm[2] = {0, 0};   // constant phase offset, as distance
-    double wiggle_amplitude_mm[2][2] = {}; // cyclic error: 4th and 8th harmonic
+    double global_offset_mm[2] = {0, 0};    // constant phase offset, as distance
+    double wiggle_amplitude_mm[2][2] = {};  // cyclic error: 4th and 8th harmonic
     double wiggle_phase[2][2] = {};
-    double fitting[2][6] = {};             // per-pixel offset polynomial (see fitting_offset)
-    double temperature_poly[2][4] = {};    // drift in mm: t0 T^3 + t1 T^2 + t2 T + t3
-    int depth_offset_mm = 0;               // added to the final depth by the library
+    double fitting[2][6] = {};           // per-pixel offset polynomial (see fitting_offset)
+    double temperature_poly[2][4] = {};  // drift in mm: t0 T^3 + t1 T^2 + t2 T + t3
+    int depth_offset_mm = 0;             // added to the final depth by the library
 
     // Unambiguous range of a channel, mm.
     double range_mm(int ch) const;

@@ -13,8 +13,14 @@ struct key_colour {
 
 // Anchors of the ramp; entries between them are interpolated linearly.
 constexpr key_colour kKeys[] = {
-    {0, 128, 0, 0},     {44, 255, 0, 0},     {120, 255, 207, 0}, {140, 248, 255, 7},
-    {200, 80, 255, 175}, {240, 0, 223, 255}, {320, 0, 0, 255},   {359, 0, 0, 143},
+    {0, 128, 0, 0},
+    {44, 255, 0, 0},
+    {120, 255, 207, 0},
+    {140, 248, 255, 7},
+    {200, 80, 255, 175},
+    {240, 0, 223, 255},
+    {320, 0, 0, 255},
+    {359, 0, 0, 143},
 };
 
 std::array<uint8_t, kColormapSize * 3> build_table()
@@ -39,7 +45,7 @@ constexpr uint8_t kSaturated[3] = {127, 0, 170};
 
 const std::array<uint8_t, kColormapSize * 3>& colormap_table()
 {
-    static const std::array<uint8_t, kColormapSize * 3> table = build_table();
+    static const std::array<uint8_t, kColormapSize* 3> table = build_table();
     return table;
 }
 

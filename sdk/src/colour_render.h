@@ -17,9 +17,9 @@ namespace pvx3::detail {
 struct colour_pose {
     double rotation[9];
     double translation[3];
-    vec3 origin() const;                   // camera centre in the depth frame
-    vec3 to_world(vec3 direction) const;   // rotates a colour-frame direction
-    vec3 to_camera(vec3 point) const;      // depth-frame point to colour frame
+    vec3 origin() const;                  // camera centre in the depth frame
+    vec3 to_world(vec3 direction) const;  // rotates a colour-frame direction
+    vec3 to_camera(vec3 point) const;     // depth-frame point to colour frame
 };
 
 // BT.601 video-range conversion of two B, G, R pixels to Y0 U Y1 V.
@@ -55,8 +55,8 @@ private:
     // The static scene's image and rays, shared by every renderer of this
     // size: the virtual cameras all have one geometry.
     std::shared_ptr<const colour_statics> statics_;
-    std::vector<uint8_t> bgr_;         // current image
-    std::vector<uint8_t> yuyv_;        // current image, converted
+    std::vector<uint8_t> bgr_;   // current image
+    std::vector<uint8_t> yuyv_;  // current image, converted
     bool have_moving_ = false;
     int mx0_ = 0, my0_ = 0, mx1_ = -1, my1_ = -1;
 };

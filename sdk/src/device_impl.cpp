@@ -17,9 +17,14 @@ constexpr double kHeatingPerMs = 4.0;
 const std::vector<pvx3_stream_format>& all_formats()
 {
     static const std::vector<pvx3_stream_format> formats = {
-        {PVX3_STREAM_DEPTH, 640, 480}, {PVX3_STREAM_DEPTH, 320, 240}, {PVX3_STREAM_IR, 640, 480},
-        {PVX3_STREAM_IR, 320, 240},    {PVX3_STREAM_RGB, 1920, 1080}, {PVX3_STREAM_RGB, 1280, 720},
-        {PVX3_STREAM_RAW_PHASE, 640, 480}, {PVX3_STREAM_RAW_PHASE, 320, 240},
+        {PVX3_STREAM_DEPTH, 640, 480},
+        {PVX3_STREAM_DEPTH, 320, 240},
+        {PVX3_STREAM_IR, 640, 480},
+        {PVX3_STREAM_IR, 320, 240},
+        {PVX3_STREAM_RGB, 1920, 1080},
+        {PVX3_STREAM_RGB, 1280, 720},
+        {PVX3_STREAM_RAW_PHASE, 640, 480},
+        {PVX3_STREAM_RAW_PHASE, 320, 240},
     };
     return formats;
 }

@@ -23,10 +23,10 @@ namespace pvx3::detail {
 
 // Sensor option values and their limits.
 struct option_state {
-    static constexpr uint16_t kIntegrationMin = 100;    // us
-    static constexpr uint16_t kIntegrationMax = 3000;   // us
-    static constexpr uint16_t kDistanceLimitNear = 0;   // mm
-    static constexpr uint16_t kDistanceLimitFar = 7500; // mm
+    static constexpr uint16_t kIntegrationMin = 100;     // us
+    static constexpr uint16_t kIntegrationMax = 3000;    // us
+    static constexpr uint16_t kDistanceLimitNear = 0;    // mm
+    static constexpr uint16_t kDistanceLimitFar = 7500;  // mm
 
     uint16_t integration_us = 1000;
     uint16_t far_mm = 6000;
@@ -42,7 +42,7 @@ class device_impl;
 
 class sensor_impl final : public sensor {
 public:
-    explicit sensor_impl(device_impl& dev) : dev_(dev) {}
+    explicit sensor_impl(device_impl& dev) : dev_(dev) { }
     int get_option_range(int option, uint16_t& a, uint16_t& b, pvx3_error* error) override;
     int get_option(int option, uint16_t& value, pvx3_error* error) override;
     int set_option_range(int option, uint16_t a, uint16_t b, pvx3_error* error) override;

@@ -15,7 +15,7 @@ class device_impl;
 
 class engine_impl final : public process_engine {
 public:
-    explicit engine_impl(device_impl* dev) : dev_(dev) {}
+    explicit engine_impl(device_impl* dev) : dev_(dev) { }
     frame* depth_to_point_cloud(frame* depth, pvx3_error* error) override;
     frameset* depth_to_rgb(frame* depth, frame* rgb, pvx3_error* error) override;
 

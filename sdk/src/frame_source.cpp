@@ -54,7 +54,8 @@ frame_bundle frame_source::produce(uint64_t number, uint64_t timestamp_us, doubl
 
     std::lock_guard<std::mutex> lock(dev_.render_mutex());
     if (depth != plan_.end() || ir != plan_.end() || raw != plan_.end()) {
-        const auto size = depth != plan_.end() ? depth->second : ir != plan_.end() ? ir->second : raw->second;
+        const auto size = depth != plan_.end() ? depth->second : ir != plan_.end() ? ir->second
+                                                                                   : raw->second;
         tof_synthesiser& synth = dev_.synthesiser(size.first, size.second);
         base.temperature_c = dev_.advance_temperature(period_s, opts.integration_us);
         tof_frame_request req;

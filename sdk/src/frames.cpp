@@ -96,9 +96,9 @@ std::string sidecar_json(const frame_info& f, const std::string& image_name)
 
 }  // namespace
 
-frame_impl::frame_impl(const frame_info& info, pixel_buffer data) : info_(info), data_(std::move(data)) {}
+frame_impl::frame_impl(const frame_info& info, pixel_buffer data) : info_(info), data_(std::move(data)) { }
 
-frame_impl::frame_impl(const frame_info& info, std::vector<float> xyz) : info_(info), xyz_(std::move(xyz)) {}
+frame_impl::frame_impl(const frame_info& info, std::vector<float> xyz) : info_(info), xyz_(std::move(xyz)) { }
 
 int frame_impl::get_width(pvx3_error* error) const
 {

@@ -42,7 +42,7 @@ struct uninitialised_allocator : std::allocator<T> {
 using pixel_buffer = std::vector<uint8_t, uninitialised_allocator<uint8_t>>;
 
 struct frame_info {
-    int stream = 0;             // pvx3_stream_type
+    int stream = 0;  // pvx3_stream_type
     int width = 0, height = 0;
     int bytes_per_pixel = 0;
     uint64_t number = 0;
@@ -52,7 +52,7 @@ struct frame_info {
     double temperature_c = 0;
     int near_mm = 0, far_mm = 0;  // distance range for the render data
     bool flip_vertical = false, flip_horizontal = false;
-    bool registered = false;      // depth or colour registered to the colour camera
+    bool registered = false;  // depth or colour registered to the colour camera
     // Lens of the image: fx, fy, cx, cy, k1, k2, p1, p2, k3.
     double lens[9] = {};
 };
@@ -96,7 +96,7 @@ struct frame_bundle {
 
 class frameset_impl final : public frameset {
 public:
-    explicit frameset_impl(frame_bundle frames) : frames_(std::move(frames)) {}
+    explicit frameset_impl(frame_bundle frames) : frames_(std::move(frames)) { }
     frame* get_depth_frame(pvx3_error* error) const override;
     frame* get_rgb_frame(pvx3_error* error) const override;
     frame* get_ir_frame(pvx3_error* error) const override;

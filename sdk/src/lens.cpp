@@ -100,4 +100,3 @@ std::vector<float> ray_map(const lens_model& lens)
 }
 
 }  // namespace pvx3::detail
-

@@ -11,7 +11,7 @@ namespace pvx3::detail {
 
 using clock_type = std::chrono::steady_clock;
 
-pipeline_impl::pipeline_impl(device_impl* dev) : dev_(dev), engine_(dev) {}
+pipeline_impl::pipeline_impl(device_impl* dev) : dev_(dev), engine_(dev) { }
 
 pipeline_impl::~pipeline_impl() { halt(); }
 

@@ -39,7 +39,7 @@ private:
     engine_impl engine_;
     std::mutex control_;  // serialises start and stop
 
-    std::mutex mutex_;    // everything below
+    std::mutex mutex_;  // everything below
     std::condition_variable changed_;
     std::thread worker_;
     bool running_ = false;
@@ -48,7 +48,7 @@ private:
     uint64_t published_ = 0;  // frame sets published since the start
     uint64_t handed_ = 0;     // frame sets handed out since the start
     frame_bundle latest_;
-    std::string problem_;     // last production problem, for the caller's error
+    std::string problem_;  // last production problem, for the caller's error
 };
 
 }  // namespace pvx3::detail

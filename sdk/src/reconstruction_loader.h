@@ -30,8 +30,8 @@ public:
     struct depth_job {
         const factory_calibration* calibration = nullptr;
         int width = 0, height = 0;
-        int orientation = 0;       // 0 none, 1 rows reversed, 2 columns reversed, 3 both
-        int filter = 1;            // the library's filter flag: 0 off, 1 standard, 2 noise-aware
+        int orientation = 0;  // 0 none, 1 rows reversed, 2 columns reversed, 3 both
+        int filter = 1;       // the library's filter flag: 0 off, 1 standard, 2 noise-aware
         const uint16_t* raw = nullptr;
     };
     // Depth (width x height, mm) of a dual-frequency raw frame.
@@ -49,7 +49,7 @@ public:
                std::string& reason);
 
 private:
-    explicit reconstruction_engine(qzhost::library* host) : host_(host) {}
+    explicit reconstruction_engine(qzhost::library* host) : host_(host) { }
     // With the host's lock held.
     bool ensure_locked(const factory_calibration& cal, int width, int height, std::string& reason);
     bool initialised_with_locked(const factory_calibration& cal) const;

@@ -73,9 +73,12 @@ hit scene::trace_static(vec3 o, vec3 d) const
     hit best;
     // Room: the ray leaves the room through the nearest wall.
     {
-        double tx = d.x > 0 ? (room_hi_.x - o.x) / d.x : d.x < 0 ? (room_lo_.x - o.x) / d.x : kInf;
-        double ty = d.y > 0 ? (room_hi_.y - o.y) / d.y : d.y < 0 ? (room_lo_.y - o.y) / d.y : kInf;
-        double tz = d.z > 0 ? (room_hi_.z - o.z) / d.z : d.z < 0 ? (room_lo_.z - o.z) / d.z : kInf;
+        double tx = d.x > 0 ? (room_hi_.x - o.x) / d.x : d.x < 0 ? (room_lo_.x - o.x) / d.x
+                                                                 : kInf;
+        double ty = d.y > 0 ? (room_hi_.y - o.y) / d.y : d.y < 0 ? (room_lo_.y - o.y) / d.y
+                                                                 : kInf;
+        double tz = d.z > 0 ? (room_hi_.z - o.z) / d.z : d.z < 0 ? (room_lo_.z - o.z) / d.z
+                                                                 : kInf;
         double t = std::min({tx, ty, tz});
         best.t = t;
         if (t == tx) {
@@ -245,8 +248,7 @@ surface_look scene::look(const hit& h) const
                 const bool stripe = int(std::floor((u + v) * 10)) & 1;
                 if (ring < 0.3) {
                     const int band = int(ring / 0.06);
-                    const float c[5][3] = {{0.95f, 0.85f, 0.1f}, {0.9f, 0.2f, 0.15f}, {0.15f, 0.5f, 0.9f},
-                                           {0.1f, 0.7f, 0.3f},   {0.9f, 0.9f, 0.9f}};
+                    const float c[5][3] = {{0.95f, 0.85f, 0.1f}, {0.9f, 0.2f, 0.15f}, {0.15f, 0.5f, 0.9f}, {0.1f, 0.7f, 0.3f}, {0.9f, 0.9f, 0.9f}};
                     set(0.7f, c[band][0], c[band][1], c[band][2]);
                 } else {
                     set(0.65f, stripe ? 0.95f : 0.2f, stripe ? 0.6f : 0.25f, stripe ? 0.2f : 0.6f);

@@ -34,9 +34,9 @@ enum object_id : int16_t {
 };
 
 struct hit {
-    double t = 0;       // distance along the unit ray, mm
+    double t = 0;  // distance along the unit ray, mm
     int16_t object = kNoObject;
-    vec3 normal;        // unit, facing the ray origin
+    vec3 normal;  // unit, facing the ray origin
     vec3 point;
 };
 
@@ -76,7 +76,7 @@ private:
         double x, z, r, y_lo, y_hi;
         int16_t id;
     };
-    struct rect {      // centre, unit axes, half sizes
+    struct rect {  // centre, unit axes, half sizes
         vec3 c, ax, ay, n;
         double hx, hy;
         int16_t id;

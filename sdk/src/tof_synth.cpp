@@ -284,7 +284,8 @@ void tof_synthesiser::synthesise(const tof_frame_request& req, uint16_t* raw)
     refresh_moving(req.time_s);
     write_samples(req, raw);
     if (req.flip_vertical || req.flip_horizontal) {
-        const int code = req.flip_vertical && req.flip_horizontal ? -1 : req.flip_vertical ? 0 : 1;
+        const int code = req.flip_vertical && req.flip_horizontal ? -1 : req.flip_vertical ? 0
+                                                                                           : 1;
         const size_t sub = size_t(4) * width_ * height_;
         for (int s = 0; s < 4; ++s) {
             cv::Mat m(2 * height_, 2 * width_, CV_16UC1, raw + s * sub);

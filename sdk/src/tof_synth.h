@@ -15,18 +15,18 @@
 namespace pvx3::detail {
 
 struct tof_frame_request {
-    double time_s = 0;            // scene time
-    double integration_us = 1000; // integration time
-    double temperature_c = 25;    // sensor temperature
-    uint64_t noise_seed = 0;      // noise of this frame
-    bool flip_vertical = false;   // sensor read out bottom to top
-    bool flip_horizontal = false; // sensor read out right to left
+    double time_s = 0;             // scene time
+    double integration_us = 1000;  // integration time
+    double temperature_c = 25;     // sensor temperature
+    uint64_t noise_seed = 0;       // noise of this frame
+    bool flip_vertical = false;    // sensor read out bottom to top
+    bool flip_horizontal = false;  // sensor read out right to left
 };
 
 // Sensor constants, shared with the tests' expectations.
 struct tof_sensor_constants {
     static constexpr double kReferenceIntegrationUs = 1000.0;
-    static constexpr double kAmplitudeAt1m = 600.0;   // LSB, reflectivity 1, normal incidence
+    static constexpr double kAmplitudeAt1m = 600.0;  // LSB, reflectivity 1, normal incidence
     static constexpr double kModulationContrast = 0.8;
     static constexpr double kAmbient = 25.0;          // LSB at reflectivity 1
     static constexpr double kDarkLevel = 32.0;        // LSB
@@ -83,8 +83,8 @@ private:
     // What does not move (rays, the static scene's pixels), shared by every
     // synthesiser of this size: the virtual cameras all have one geometry.
     std::shared_ptr<const tof_statics> statics_;
-    std::vector<pixel_model> model_;     // static scene plus the moving object
-    std::vector<float> noise_;           // standard normal samples
+    std::vector<pixel_model> model_;  // static scene plus the moving object
+    std::vector<float> noise_;        // standard normal samples
     bool have_moving_ = false;
     int mx0_ = 0, my0_ = 0, mx1_ = -1, my1_ = -1;  // pixels the moving object touched last
 };

@@ -43,17 +43,15 @@ void crash_on_purpose(int how)
 
 namespace {
 
-struct crash_case
-{
+struct crash_case {
     const char* name;
     int how;
     int expected_signal;
     const char* expected_text;
-    const char* expected_frame; // a symbol the backtrace must name, or ""
+    const char* expected_frame;  // a symbol the backtrace must name, or ""
 };
 
-class CrashHandler : public ::testing::TestWithParam<crash_case>
-{
+class CrashHandler : public ::testing::TestWithParam<crash_case> {
 };
 
 // Every dump file under `root`, as (relative path, contents).
@@ -96,7 +94,7 @@ TEST_P(CrashHandler, ChildLeavesReportAndFails)
         set_crash_root(root_bytes.constData());
         install_crash_handler();
         crash_on_purpose(c.how);
-        _exit(0); // not reached
+        _exit(0);  // not reached
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -156,4 +154,4 @@ TEST(CrashHandlerAddress, SegfaultReportsTheFaultingAddress)
     EXPECT_TRUE(dumps.first().contains("address: 0xdead0")) << dumps.first().constData();
 }
 
-} // namespace
+}  // namespace

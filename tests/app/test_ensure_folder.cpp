@@ -8,16 +8,14 @@
 
 namespace {
 
-struct folder_case
-{
+struct folder_case {
     const char* name;
-    const char* existing; // relative folder created before the call ("" = none)
-    const char* request;  // relative path passed (under the temporary root)
-    const char* expected; // relative result, or nullptr for failure
+    const char* existing;  // relative folder created before the call ("" = none)
+    const char* request;   // relative path passed (under the temporary root)
+    const char* expected;  // relative result, or nullptr for failure
 };
 
-class EnsureFolder : public ::testing::TestWithParam<folder_case>
-{
+class EnsureFolder : public ::testing::TestWithParam<folder_case> {
 };
 
 TEST_P(EnsureFolder, CreatesLevelByLevel)
@@ -68,4 +66,4 @@ TEST(EnsureFolderEdges, RefusingParentFails)
     EXPECT_TRUE(ensure_folder(QStringLiteral("/proc/tessivue_no_such/a")).isEmpty());
 }
 
-} // namespace
+}  // namespace

@@ -58,4 +58,4 @@ TEST(LogStore, UncreatableFolderIsNotReady)
     EXPECT_FALSE(log_store().ready);
 }
 
-} // namespace
+}  // namespace

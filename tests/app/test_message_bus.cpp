@@ -13,8 +13,7 @@
 
 namespace {
 
-class recorder : public QObject
-{
+class recorder : public QObject {
     Q_OBJECT
 public:
     QList<QStringList> received;
@@ -47,7 +46,7 @@ TEST(MessageBus, PostFromGuiThreadIsDeliveredBeforePostReturns)
 {
     recorder r;
     const QString name = unique_name("gui");
-    global_message_module::instance()->add_observer(name, &r, SLOT(slot_show_message(const QStringList &)));
+    global_message_module::instance()->add_observer(name, &r, SLOT(slot_show_message(const QStringList&)));
     global_message_module::instance()->post(name, {QStringLiteral("Tessivue Viewer"), QStringLiteral("hello")});
     ASSERT_EQ(r.received.size(), 1);
     EXPECT_EQ(r.received[0], (QStringList{QStringLiteral("Tessivue Viewer"), QStringLiteral("hello")}));
@@ -58,7 +57,7 @@ TEST(MessageBus, PostFromWorkerIsQueuedToReceiverThread)
 {
     recorder r;
     const QString name = unique_name("worker");
-    global_message_module::instance()->add_observer(name, &r, SLOT(slot_show_message(const QStringList &)));
+    global_message_module::instance()->add_observer(name, &r, SLOT(slot_show_message(const QStringList&)));
     std::thread worker([&] {
         global_message_module::instance()->post(name, {QStringLiteral("Tessivue Viewer"), QStringLiteral("Save completed.")});
     });
@@ -75,8 +74,8 @@ TEST(MessageBus, DoubleRegistrationReceivesTwice)
     recorder r;
     const QString name = unique_name("twice");
     auto* bus = global_message_module::instance();
-    bus->add_observer(name, &r, SLOT(slot_show_message(const QStringList &)));
-    bus->add_observer(name, &r, SLOT(slot_show_message(const QStringList &)));
+    bus->add_observer(name, &r, SLOT(slot_show_message(const QStringList&)));
+    bus->add_observer(name, &r, SLOT(slot_show_message(const QStringList&)));
     bus->post(name, {QStringLiteral("c"), QStringLiteral("t")});
     EXPECT_EQ(r.received.size(), 2);
 }
@@ -86,7 +85,7 @@ TEST(MessageBus, NamesAreExactAndUnknownNamesAreDropped)
     recorder r;
     const QString name = unique_name("exact");
     auto* bus = global_message_module::instance();
-    bus->add_observer(name, &r, SLOT(slot_show_message(const QStringList &)));
+    bus->add_observer(name, &r, SLOT(slot_show_message(const QStringList&)));
     bus->post(name.toUpper(), {QStringLiteral("c"), QStringLiteral("t")});
     bus->post(QStringLiteral("nobody_listens"), {QStringLiteral("c"), QStringLiteral("t")});
     QCoreApplication::processEvents();
@@ -97,7 +96,7 @@ TEST(MessageBus, UserMessageCarriesCaptionAndObserverName)
 {
     recorder r;
     global_message_module::instance()->add_observer(QStringLiteral("slot_show_message"), &r,
-                                                    SLOT(slot_show_message(const QStringList &)));
+                                                    SLOT(slot_show_message(const QStringList&)));
     post_user_message(QStringLiteral("open device fail!"));
     ASSERT_FALSE(r.received.isEmpty());
     EXPECT_EQ(r.received.back(), (QStringList{QStringLiteral("Tessivue Viewer"), QStringLiteral("open device fail!")}));
@@ -107,7 +106,7 @@ TEST(MessageBus, ManyWorkersPostingConcurrentlyLoseNothing)
 {
     recorder r;
     const QString name = unique_name("many");
-    global_message_module::instance()->add_observer(name, &r, SLOT(slot_show_message(const QStringList &)));
+    global_message_module::instance()->add_observer(name, &r, SLOT(slot_show_message(const QStringList&)));
     std::vector<std::thread> workers;
     for (int t = 0; t < 4; ++t) {
         workers.emplace_back([&, t] {
@@ -120,6 +119,6 @@ TEST(MessageBus, ManyWorkersPostingConcurrentlyLoseNothing)
     EXPECT_TRUE(process_until([&] { return r.received.size() == 100; }));
 }
 
-} // namespace
+}  // namespace
 
 #include "test_message_bus.moc"

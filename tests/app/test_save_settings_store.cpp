@@ -9,8 +9,7 @@
 
 namespace {
 
-class SaveSettingsStore : public ::testing::Test
-{
+class SaveSettingsStore : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -46,7 +45,7 @@ TEST_F(SaveSettingsStore, FirstRunReadsZerosAndCreatesNoFile)
 {
     const save_settings s = load_save_settings();
     EXPECT_EQ(s.frame, 0);
-    EXPECT_FALSE(s.pcl); // a missing key reads false, unlike a fresh record
+    EXPECT_FALSE(s.pcl);  // a missing key reads false, unlike a fresh record
     EXPECT_FALSE(s.depth);
     EXPECT_TRUE(s.file_path.isEmpty());
     EXPECT_TRUE(s.rgbd_file_path.isEmpty());
@@ -115,15 +114,13 @@ TEST_F(SaveSettingsStore, TrueWrittenByHandReadsAsFalse)
     EXPECT_EQ(r.frame, 0);
 }
 
-struct path_case
-{
+struct path_case {
     const char* name;
     void (*store)(const QString&);
     const char* key;
 };
 
-class SingleKeyStore : public SaveSettingsStore, public ::testing::WithParamInterface<path_case>
-{
+class SingleKeyStore : public SaveSettingsStore, public ::testing::WithParamInterface<path_case> {
 };
 
 TEST_P(SingleKeyStore, WritesOnlyItsKey)
@@ -154,4 +151,4 @@ INSTANTIATE_TEST_SUITE_P(Paths, SingleKeyStore, ::testing::ValuesIn(kPathCases),
                              return std::string(info.param.name);
                          });
 
-} // namespace
+}  // namespace

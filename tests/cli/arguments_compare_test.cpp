@@ -15,7 +15,7 @@ struct parse_case {
 };
 void PrintTo(const parse_case& c, std::ostream* os) { *os << c.name; }
 
-class Arguments : public ::testing::TestWithParam<parse_case> {};
+class Arguments : public ::testing::TestWithParam<parse_case> { };
 
 TEST_P(Arguments, ParseOrSayWhatIsWrong)
 {
@@ -26,8 +26,7 @@ TEST_P(Arguments, ParseOrSayWhatIsWrong)
     ASSERT_EQ(ok, c.ok) << error;
     if (ok) {
         EXPECT_EQ(a.value("out").value_or(""), c.error_or_value);
-    }
-    else
+    } else
         EXPECT_NE(error.find(c.error_or_value), std::string::npos) << error;
 }
 

@@ -12,8 +12,8 @@
 namespace cli_test {
 
 struct result {
-    int exit_code = -1;     // -1 when it ended by a signal
-    int signal = 0;         // the signal that ended it
+    int exit_code = -1;  // -1 when it ended by a signal
+    int signal = 0;      // the signal that ended it
     std::string out, err;
     // Lines of stderr (without their line feeds).
     std::vector<std::string> err_lines() const;

@@ -76,7 +76,7 @@ std::string Cli::recording_;
 bool Cli::recorded_ok_ = false;
 std::string Cli::record_output_;
 
-class Help : public ::testing::TestWithParam<std::string> {};
+class Help : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(Help, EveryCommandDescribesItselfAndExitsZero)
 {
@@ -99,7 +99,7 @@ struct error_case {
 };
 void PrintTo(const error_case& c, std::ostream* os) { *os << c.name; }
 
-class Errors : public ::testing::TestWithParam<error_case> {};
+class Errors : public ::testing::TestWithParam<error_case> { };
 
 TEST_P(Errors, GiveOneClearLineOnStderrAndANonZeroExit)
 {
@@ -128,27 +128,20 @@ INSTANTIATE_TEST_SUITE_P(
         error_case{"UnknownCommand", {"frobnicate"}, 2, "unknown command"},
         error_case{"UnknownOption", {"info", "@/x.bag", "--colour"}, 2, "unknown option --colour"},
         error_case{"RecordWithoutOut", {"record", "--frames", "1"}, 2, "--out FILE.bag is required"},
-        error_case{"RecordUnknownStream", {"record", "--out", "@/x.bag", "--streams", "depth,sonar"}, 2,
-                   "unknown stream \"sonar\""},
-        error_case{"RecordBothLimits", {"record", "--out", "@/x.bag", "--seconds", "1", "--frames", "3"}, 2,
-                   "not both"},
+        error_case{"RecordUnknownStream", {"record", "--out", "@/x.bag", "--streams", "depth,sonar"}, 2, "unknown stream \"sonar\""},
+        error_case{"RecordBothLimits", {"record", "--out", "@/x.bag", "--seconds", "1", "--frames", "3"}, 2, "not both"},
         error_case{"RecordBadNumber", {"record", "--out", "@/x.bag", "--seconds", "soon"}, 2, "--seconds"},
-        error_case{"RecordUnwritablePath", {"record", "--out", "@/no/such/folder/x.bag", "--frames", "1"}, 1,
-                   "No such file or directory"},
-        error_case{"RecordUnknownResolution", {"record", "--out", "@/x.bag", "--resolution", "800x600"}, 1,
-                   "no depth format 800x600"},
-        error_case{"RecordExistingFile", {"record", "--out", "@/picture.png", "--frames", "1"}, 1,
-                   "give --overwrite"},
+        error_case{"RecordUnwritablePath", {"record", "--out", "@/no/such/folder/x.bag", "--frames", "1"}, 1, "No such file or directory"},
+        error_case{"RecordUnknownResolution", {"record", "--out", "@/x.bag", "--resolution", "800x600"}, 1, "no depth format 800x600"},
+        error_case{"RecordExistingFile", {"record", "--out", "@/picture.png", "--frames", "1"}, 1, "give --overwrite"},
         error_case{"InfoMissingFile", {"info", "@/missing.bag"}, 1, "No such file or directory"},
         error_case{"InfoWrongFileType", {"info", "@/picture.png"}, 1, "not a ROS bag"},
         error_case{"InfoForeignBag", {"info", "@/foreign.bag"}, 1, "not a Tessivue recording"},
         error_case{"ExportWithoutTo", {"export", "@/foreign.bag"}, 2, "--to DIR is required"},
         error_case{"ExportBadRange", {"export", "@/foreign.bag", "--to", "@/out", "--range", "5:2"}, 2, "--range"},
-        error_case{"ExportUnknownKind", {"export", "@/foreign.bag", "--to", "@/out", "--kinds", "depth,sound"}, 2,
-                   "unknown kind"},
+        error_case{"ExportUnknownKind", {"export", "@/foreign.bag", "--to", "@/out", "--kinds", "depth,sound"}, 2, "unknown kind"},
         error_case{"ReprocessWithoutOutput", {"reprocess", "@/foreign.bag"}, 2, "give --out"},
-        error_case{"ReprocessBadFilterParam", {"reprocess", "@/foreign.bag", "--compare", "--filter-param", "3=1"}, 2,
-                   "filter code"},
+        error_case{"ReprocessBadFilterParam", {"reprocess", "@/foreign.bag", "--compare", "--filter-param", "3=1"}, 2, "filter code"},
         error_case{"RepairWrongFileType", {"repair", "@/picture.png"}, 1, "not a ROS bag"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -255,7 +248,7 @@ struct stop_case {
 };
 void PrintTo(const stop_case& c, std::ostream* os) { *os << c.name; }
 
-class Stop : public ::testing::TestWithParam<stop_case> {};
+class Stop : public ::testing::TestWithParam<stop_case> { };
 
 TEST_P(Stop, EndsTheRecordingCleanlyWithACompleteFile)
 {

@@ -27,7 +27,7 @@ struct orientation_case {
 };
 void PrintTo(const orientation_case& c, std::ostream* os) { *os << c.name; }
 
-class ExportFiles : public ::testing::TestWithParam<orientation_case> {};
+class ExportFiles : public ::testing::TestWithParam<orientation_case> { };
 
 TEST_P(ExportFiles, ColourDepthAndCloudEqualWhatTheSdkGivesTheViewer)
 {
@@ -97,7 +97,8 @@ TEST_P(ExportFiles, ColourDepthAndCloudEqualWhatTheSdkGivesTheViewer)
         // Eight significant digits in the ASCII file.
         for (int k = 0; k < 3; ++k) {
             const float want = sdk_xyz[3 * i + size_t(k)];
-            const float got = k == 0 ? p.x : k == 1 ? p.y : p.z;
+            const float got = k == 0 ? p.x : k == 1 ? p.y
+                                                    : p.z;
             point_mismatch += std::abs(got - want) > 1e-7f * std::max(1.0f, std::abs(want)) * 10;
         }
         colour_of_point += p.r != render[3 * i] || p.g != render[3 * i + 1] || p.b != render[3 * i + 2];

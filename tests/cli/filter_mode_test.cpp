@@ -153,7 +153,7 @@ struct refusal_case {
 };
 void PrintTo(const refusal_case& c, std::ostream* os) { *os << c.name; }
 
-class CliFilterModeRefusal : public ::testing::TestWithParam<refusal_case> {};
+class CliFilterModeRefusal : public ::testing::TestWithParam<refusal_case> { };
 
 TEST_P(CliFilterModeRefusal, OneClearLineAndNoFile)
 {

@@ -25,7 +25,7 @@ const BrightnessCase kCases[] = {
     {"HalfOfThreeTiesUpToTwo", 0, 0.5F, 3, 2},
     {"HalfOfFiveTiesDownToTwo", 0, 0.5F, 5, 2},
     {"HalfOfSevenTiesUpToFour", 0, 0.5F, 7, 4},
-    {"IrTextureTieUp", 80, 0.5F, 255, 208},   // 207.5
+    {"IrTextureTieUp", 80, 0.5F, 255, 208},    // 207.5
     {"IrTextureTieDown", 80, 0.5F, 253, 206},  // 206.5
     {"ClampsLow", -10, 1.0F, 5, 0},
     {"NegativeGain", 0, -1.0F, 50, 0},

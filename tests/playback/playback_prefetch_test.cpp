@@ -110,7 +110,8 @@ TEST_F(PlaybackPrefetch, StepsAndSeeksHandOutTheFrameAskedFor)
             camera->seek(to);
             at = std::min<long long>(to, kFrames - 1);
         } else {
-            const int delta = kind == 0 ? -1 : kind == 1 ? 1 : (random() % 2 ? 2 : -2);
+            const int delta = kind == 0 ? -1 : kind == 1 ? 1
+                                                         : (random() % 2 ? 2 : -2);
             camera->step(delta);
             at = std::clamp<long long>(at + delta, 0, kFrames - 1);
         }

@@ -157,14 +157,19 @@ TEST_F(Playback, PausedTimelineStepsAndSeeks)
     EXPECT_EQ(captured_index(first->get_depth_frame()->get_frame_number()), 0);
     struct move {
         const char* name;
-        int step;        // 0: seek
+        int step;  // 0: seek
         size_t seek_to;
         size_t expected;
     };
     const move moves[] = {
-        {"forward", 1, 0, 1},      {"forward again", 1, 0, 2}, {"back", -1, 0, 1},
-        {"seek", 0, 17, 17},       {"past the end", 0, 999, kFrames - 1},
-        {"step at the end", 1, 0, kFrames - 1}, {"back to the start", 0, 0, 0}, {"before the start", -1, 0, 0},
+        {"forward", 1, 0, 1},
+        {"forward again", 1, 0, 2},
+        {"back", -1, 0, 1},
+        {"seek", 0, 17, 17},
+        {"past the end", 0, 999, kFrames - 1},
+        {"step at the end", 1, 0, kFrames - 1},
+        {"back to the start", 0, 0, 0},
+        {"before the start", -1, 0, 0},
     };
     for (const move& m : moves) {
         if (m.step)

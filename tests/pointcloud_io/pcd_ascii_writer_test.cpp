@@ -22,8 +22,7 @@ namespace {
 
 using Cloud = pcl::PointCloud<pcl::PointXYZRGB>;
 
-class temp_dir
-{
+class temp_dir {
 public:
     temp_dir()
     {
@@ -124,8 +123,7 @@ Cloud camera_like(int w, int h)
     return organised(w, h, p);
 }
 
-struct cloud_case
-{
+struct cloud_case {
     const char* name;
     Cloud cloud;
 };
@@ -257,4 +255,4 @@ TEST(PcdAsciiWriter, ReusedBufferHoldsOnlyTheLastCloud)
     EXPECT_EQ(read_all(dir.file("small.pcd")), read_all(dir.file("small_pcl.pcd")));
 }
 
-} // namespace
+}  // namespace

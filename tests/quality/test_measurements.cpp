@@ -55,10 +55,19 @@ quality::depth_intrinsics pinhole() {
 
 TEST(SpatialStats, SmallGridWithInvalidAndSaturatedPixels) {
   const image im = from_rows(4, 3, {
-      1000, 1002,    0, 1004,
-         0, 1000, 1001,    1,
-      1006,    0, 1003, 1000,
-  });
+                                       1000,
+                                       1002,
+                                       0,
+                                       1004,
+                                       0,
+                                       1000,
+                                       1001,
+                                       1,
+                                       1006,
+                                       0,
+                                       1003,
+                                       1000,
+                                   });
   quality::spatial_workspace scratch;
   const quality::spatial_stats s = quality::measure_spatial(im.view(), whole(im), &scratch);
   // Valid: 1000 1002 1004 1000 1001 1006 1003 1000 (8 of 12).
@@ -76,10 +85,19 @@ TEST(SpatialStats, SmallGridWithInvalidAndSaturatedPixels) {
 
 TEST(SpatialStats, SubRegionAndOddMedian) {
   const image im = from_rows(4, 3, {
-      9, 9, 9, 9,
-      9, 1500, 1400, 9,
-      9, 1300, 0, 9,
-  });
+                                       9,
+                                       9,
+                                       9,
+                                       9,
+                                       9,
+                                       1500,
+                                       1400,
+                                       9,
+                                       9,
+                                       1300,
+                                       0,
+                                       9,
+                                   });
   quality::spatial_workspace scratch;
   const quality::spatial_stats s =
       quality::measure_spatial(im.view(), region{1, 1, 2, 2, 4, 3}, &scratch);
@@ -119,7 +137,7 @@ TEST(SpatialStats, MedianAgreesWithSortingForNarrowAndWideSpreads) {
 
 struct zero_share_case {
   const char* name;
-  int every;          // every n-th pixel is 0
+  int every;  // every n-th pixel is 0
   double valid_share;
 };
 void PrintTo(const zero_share_case& c, std::ostream* os) { *os << c.name; }
@@ -341,9 +359,15 @@ TEST(TemporalNoise, ANewRegionRestartsTheWindow) {
 
 TEST(IrStats, MeanAndSaturatedShare) {
   const image ir = from_rows(4, 2, {
-      100, 200, 1023, 300,
-      400, 1023, 500, 9999,
-  });
+                                       100,
+                                       200,
+                                       1023,
+                                       300,
+                                       400,
+                                       1023,
+                                       500,
+                                       9999,
+                                   });
   const quality::ir_stats s = quality::measure_ir(ir.view(), region{0, 0, 4, 2, 4, 2});
   ASSERT_TRUE(s.ok);
   EXPECT_EQ(s.pixels, 8);

@@ -164,11 +164,12 @@ TEST(QualityOnVirtualCamera, BackWallDistanceTiltAndTemporalNoise) {
 
   ASSERT_TRUE(rep.temporal.ok);
   EXPECT_EQ(rep.temporal.frames, quality::kDefaultTemporalWindow);
-  std::printf("block (%d, %d): depth %.1f mm (truth %.1f), tilt %.2f deg, plane rms %.2f mm "
-              "(%d outliers), IR %.1f, temporal %.2f mm, model %.2f mm\n",
-              r.x, r.y, rep.plane.distance_mm, truth_depth, rep.plane.tilt_deg, rep.plane.rms_mm,
-              rep.plane.outliers,
-              ir_sum / frames.size(), rep.temporal.std_mm, expected);
+  std::printf(
+      "block (%d, %d): depth %.1f mm (truth %.1f), tilt %.2f deg, plane rms %.2f mm "
+      "(%d outliers), IR %.1f, temporal %.2f mm, model %.2f mm\n",
+      r.x, r.y, rep.plane.distance_mm, truth_depth, rep.plane.tilt_deg, rep.plane.rms_mm,
+      rep.plane.outliers,
+      ir_sum / frames.size(), rep.temporal.std_mm, expected);
   EXPECT_NEAR(rep.temporal.std_mm, expected, 0.3 * expected);
   // One frame's spatial spread on a flat wall is the same noise.
   EXPECT_NEAR(rep.plane.rms_mm, expected, 0.3 * expected);

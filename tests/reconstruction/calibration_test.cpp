@@ -114,8 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FrequencyCase{"DualDefault", 1, 0, false, {}, 80000000, 100000000, 1.0f, 1.0f},
         FrequencyCase{"Type4SingleInit", 4, 5, true, {}, 28000000, 28000000, 1.0f / 1.023288f, 1.0f / 1.023288f},
-        FrequencyCase{"Type4SingleInitWithSize", 4, 5, false, {}, 28000000, 28000000, 1.0f / 0.977242f,
-                      1.0f / 0.977242f},
+        FrequencyCase{"Type4SingleInitWithSize", 4, 5, false, {}, 28000000, 28000000, 1.0f / 0.977242f, 1.0f / 0.977242f},
         FrequencyCase{"Type1Single", 1, 5, false, {}, 40000000, 40000000, 1.0f, 1.0f},
         FrequencyCase{"OtherOffset5Frequencies", 1, 0, false, {28, 28}, 28000000, 28000000, 1.0f, 1.0f},
         FrequencyCase{"OtherOffset5OneZeroIgnored", 1, 0, false, {28, 0}, 80000000, 100000000, 1.0f, 1.0f},

@@ -202,8 +202,7 @@ TEST(AlignDepthToColour, FastPathEqualsTheReferencePixelForPixel) {
     const char* name;
     int kind;  // 0 two planes with holes, 1 near plane, 2 no depth, 3 only values <= 9
   };
-  const Case cases[] = {{"two planes with holes", 0}, {"near plane (large shift)", 1}, {"no depth", 2},
-                        {"only unprojected values", 3}};
+  const Case cases[] = {{"two planes with holes", 0}, {"near plane (large shift)", 1}, {"no depth", 2}, {"only unprojected values", 3}};
   CalibrationBlock block = DistortingColourBlock();
   ReconstructionImpl fast, reference;
   fast.diagnosticWindowAllowed = reference.diagnosticWindowAllowed = false;

@@ -18,9 +18,15 @@ TEST(SpikeFilter, PeakBecomesMeanOfNeighbours) {
 TEST(SpikeFilter, PitRowThenColumnAndInvalidNeighbours) {
   // 3 x 3, centre pit; rows are filtered first, then columns.
   Image img = {
-      500, 500, 500,
-      500, 100, 500,
-      500, 500, 500,
+      500,
+      500,
+      500,
+      500,
+      100,
+      500,
+      500,
+      500,
+      500,
   };
   qzapi::SpikeFilter(img.data(), 3, 3);
   EXPECT_EQ(img[4], 500);
@@ -36,9 +42,15 @@ TEST(SpikeFilter, PitRowThenColumnAndInvalidNeighbours) {
 
 TEST(FlyingPixelFilter, IsolatedDepthStepIsRemoved) {
   Image img = {
-      1100, 1100, 1100,
-      1100, 1000, 1100,
-      1100, 1100, 1100,
+      1100,
+      1100,
+      1100,
+      1100,
+      1000,
+      1100,
+      1100,
+      1100,
+      1100,
   };
   // Centre: average 800 / 9 = 88 > 15 * 1000 / 500 = 30, so it goes. The
   // corners see only 100 / 4 = 25 < 15 * 1100 / 500 = 33: they stay.
@@ -62,10 +74,26 @@ TEST(FlyingPixelFilter, FlatSurfaceAndInvalidPixelsStay) {
 TEST(BlockDeviationFilter, ClearsTopLeftOfRoughBlocksInScanOrder) {
   // 4 x 5; rows 2..3 are examined (rows 0, 1 never).
   Image img = {
-      9000, 0,    9000, 0,    9000,
-      0,    9000, 0,    9000, 0,
-      1000, 1000, 1000, 1000, 1000,
-      1000, 1000, 1400, 1000, 1000,
+      9000,
+      0,
+      9000,
+      0,
+      9000,
+      0,
+      9000,
+      0,
+      9000,
+      0,
+      1000,
+      1000,
+      1000,
+      1000,
+      1000,
+      1000,
+      1000,
+      1400,
+      1000,
+      1000,
   };
   qzapi::BlockDeviationFilter(img.data(), 5, 4, 50);
   // Block at (2, 1): 1000, 1000, 1000, 1400: m = 1100, s = sqrt(3 * 100^2 + 300^2) = 346 > 50.
@@ -141,10 +169,14 @@ TEST(BlockDeviationFilter, ThresholdOnTheIntegerPartOfTheDeviation) {
     const auto lo = static_cast<uint16_t>(1025 - step), hi = static_cast<uint16_t>(1025 + step);
     // 2 x 4: only the block at (2, 0) is examined; its mean is 1025.
     Image img = {
-        0,  0,
-        0,  0,
-        lo, hi,
-        hi, lo,
+        0,
+        0,
+        0,
+        0,
+        lo,
+        hi,
+        hi,
+        lo,
     };
     qzapi::BlockDeviationFilter(img.data(), 2, 4, 50);
     EXPECT_EQ(img[4] == 0, cleared) << step;

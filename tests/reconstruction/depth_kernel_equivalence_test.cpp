@@ -21,8 +21,8 @@ struct EquivalenceCase {
   bool dual;
   int32_t orientation;
   int32_t width, height;
-  bool binned;      // calibration grid 320 wide: tables twice the image
-  bool randomRaw;   // uniform noise instead of a smooth scene
+  bool binned;     // calibration grid 320 wide: tables twice the image
+  bool randomRaw;  // uniform noise instead of a smooth scene
 };
 
 class KernelEquivalence : public ::testing::TestWithParam<EquivalenceCase> {};

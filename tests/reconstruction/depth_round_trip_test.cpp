@@ -44,7 +44,7 @@ TEST_P(DepthRoundTrip, RecoversEveryDistanceWithinOneMillimetre) {
   if (c.withCorrections) {
     table80 = SmoothTable(39, 12.0, 0.3);
     table100 = SmoothTable(31, 9.0, 1.1);
-    block.globalOffset80 = -0.303f;  // metres
+    block.globalOffset80 = -0.303f;   // metres
     block.globalOffset100 = -434.0f;  // millimetres
     offset80 = -303.0;
     offset100 = -434.0;

@@ -102,7 +102,7 @@ void WriteSinglePixel(std::vector<uint16_t>& frame, int32_t w, int32_t i, int32_
   uint16_t* s = frame.data() + static_cast<std::size_t>(2 * i) * stride + 2 * j;
   int32_t n = 0, m = 0;
   PhaseToDifferences(phi, 1000.0, n, m);
-  Split(n, s[stride], s[1]);     // s10 - s01
+  Split(n, s[stride], s[1]);      // s10 - s01
   Split(m, s[0], s[stride + 1]);  // s00 - s11
 }
 

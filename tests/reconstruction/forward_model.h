@@ -16,9 +16,9 @@ constexpr double kPi = 3.14159265358979323846;
 struct ChannelModel {
   double millimetresPerRadian = 0.0;
   double range = 0.0;
-  double offset = 0.0;      // added after phase to distance (mm)
+  double offset = 0.0;       // added after phase to distance (mm)
   std::vector<float> table;  // wiggling entries
-  double step = 0.0;        // 0.01 below 21 entries, else 0.02
+  double step = 0.0;         // 0.01 below 21 entries, else 0.02
 };
 
 ChannelModel MakeChannel(double frequencyHz, double offsetMm, const std::vector<float>& table);

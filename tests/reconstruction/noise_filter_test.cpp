@@ -21,7 +21,9 @@ struct Picture {
   std::size_t At(int32_t r, int32_t c) const { return static_cast<std::size_t>(r) * width + c; }
 };
 
-enum class Path { Reference, Scalar, Vectorised };
+enum class Path { Reference,
+                  Scalar,
+                  Vectorised };
 
 std::vector<uint16_t> Filter(Picture p, Path path = Path::Reference) {
   const std::size_t n = p.depth.size();
@@ -194,7 +196,8 @@ TEST_P(NoiseFilterEquivalence, FastVersionsGiveTheReferenceImage) {
       const double surface = c < p.width / 3 ? 900.0 + 3.0 * r : 2500.0 + 40.0 * c;
       const double roll = unit(rng);
       p.variance[at] = static_cast<float>(sigma * sigma);
-      p.depth[at] = roll < 0.1 ? 0.0f : roll < 0.12 ? -1.0f : static_cast<float>(surface + Noise(rng, sigma));
+      p.depth[at] = roll < 0.1 ? 0.0f : roll < 0.12 ? -1.0f
+                                                    : static_cast<float>(surface + Noise(rng, sigma));
       if (roll > 0.95) p.alternate[at] = static_cast<float>(surface + 1500.0 * unit(rng));
     }
   }

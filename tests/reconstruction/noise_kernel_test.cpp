@@ -79,12 +79,14 @@ ChannelTruth Expected(const std::vector<uint16_t>& raw, int32_t i, int32_t j, bo
   return {d, s2 / signal2 * mmPerRadian * mmPerRadian};
 }
 
-enum class Outcome { Valid, Invalid, Saturated };
+enum class Outcome { Valid,
+                     Invalid,
+                     Saturated };
 
 struct EstimatorCase {
   std::string name;
-  double distance;  // true radial distance, mm
-  double gap;       // the second channel reads this much further, mm
+  double distance;              // true radial distance, mm
+  double gap;                   // the second channel reads this much further, mm
   ChannelSignal first, second;  // phases filled in from distance and gap
   Outcome outcome;
   bool runnerUp;  // the next lap pair agrees as well
@@ -105,7 +107,8 @@ TEST_P(NoiseEstimator, MatchesTheNoiseModel) {
 
   const std::size_t n = static_cast<std::size_t>(kW) * kH, at = static_cast<std::size_t>(i) * kW + j;
   for (int path = 0; path < 3; ++path) {
-    SCOPED_TRACE(path == 0 ? "reference" : path == 1 ? "scalar" : "vectorised");
+    SCOPED_TRACE(path == 0 ? "reference" : path == 1 ? "scalar"
+                                                     : "vectorised");
     std::vector<float> depth(n, -7.0f), variance(n), alternate(n);
     const qzapi::NoisyDepth out{depth.data(), variance.data(), alternate.data()};
     qzapi::DepthFrame f = rig.f;
@@ -139,7 +142,8 @@ TEST_P(NoiseEstimator, MatchesTheNoiseModel) {
     // Both channels one lap further in the direction that closes the gap.
     const double sign = (one.distance - two.distance) * (kR1 - kR2) > 0 ? -1.0 : 1.0;
     double other = (w1 * (one.distance + sign * kR1) + w2 * (two.distance + sign * kR2)) / (w1 + w2);
-    other = other < 0 ? other + kRc : other >= kRc ? other - kRc : other;
+    other = other < 0 ? other + kRc : other >= kRc ? other - kRc
+                                                   : other;
     EXPECT_NEAR(alternate[at], other * r2a, 0.05);
   }
 }

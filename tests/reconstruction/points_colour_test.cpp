@@ -90,10 +90,16 @@ TEST(DepthToPoints, KernelEqualsThePixelByPixelReference) {
     int32_t w, h, margin, binning;
   };
   const Case cases[] = {
-      {"1x1", 1, 1, 60, 1},          {"2x2", 2, 2, 0, 1},          {"5x4, no margin", 5, 4, 0, 1},
-      {"7x9, margin cuts all", 7, 9, 1000, 1}, {"13x11, margin 6", 13, 11, 6, 2}, {"odd 33x17", 33, 17, 9, 1},
-      {"negative margin", 12, 10, -5, 1},       {"320x240 binned", 320, 240, 15, 2},
-      {"640x480", 640, 480, 60, 1},             {"1920x1080", 1920, 1080, 60, 1},
+      {"1x1", 1, 1, 60, 1},
+      {"2x2", 2, 2, 0, 1},
+      {"5x4, no margin", 5, 4, 0, 1},
+      {"7x9, margin cuts all", 7, 9, 1000, 1},
+      {"13x11, margin 6", 13, 11, 6, 2},
+      {"odd 33x17", 33, 17, 9, 1},
+      {"negative margin", 12, 10, -5, 1},
+      {"320x240 binned", 320, 240, 15, 2},
+      {"640x480", 640, 480, 60, 1},
+      {"1920x1080", 1920, 1080, 60, 1},
   };
   std::mt19937 rng(23);
   const float nan = std::numeric_limits<float>::quiet_NaN();

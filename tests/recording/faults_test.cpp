@@ -111,7 +111,7 @@ struct path_case {
 };
 void PrintTo(const path_case& c, std::ostream* os) { *os << c.name; }
 
-class UnwritablePath : public ::testing::TestWithParam<path_case> {};
+class UnwritablePath : public ::testing::TestWithParam<path_case> { };
 
 TEST_P(UnwritablePath, IsRefusedAtOnceWithTheReason)
 {
@@ -144,7 +144,7 @@ struct file_case {
 };
 void PrintTo(const file_case& c, std::ostream* os) { *os << c.name; }
 
-class WrongFileType : public ::testing::TestWithParam<file_case> {};
+class WrongFileType : public ::testing::TestWithParam<file_case> { };
 
 TEST_P(WrongFileType, IsRefusedWithItsReason)
 {
@@ -193,7 +193,7 @@ TEST(Faults, ABagFromElsewhereIsNamedForWhatItIs)
     EXPECT_NE(error.find("/chatter"), std::string::npos) << error;
 }
 
-class Truncated : public ::testing::TestWithParam<recording::compression> {};
+class Truncated : public ::testing::TestWithParam<recording::compression> { };
 
 TEST_P(Truncated, IsReportedNeverCrashesAndRepairKeepsTheCompleteChunks)
 {
@@ -331,7 +331,7 @@ void first_index_entry(const std::vector<char>& b, size_t& field, uint32_t& bloc
     }
 }
 
-class DamagedHeader : public ::testing::TestWithParam<header_damage> {};
+class DamagedHeader : public ::testing::TestWithParam<header_damage> { };
 
 TEST_P(DamagedHeader, IsRefusedAsDamagedNotReadPast)
 {
@@ -424,20 +424,20 @@ TEST(Faults, AnImageLengthPastItsMessageIsRefusedWithoutAllocatingIt)
     write_bytes(path, bytes);
 
     const auto read_capped = [&] {
-            // AddressSanitizer reserves terabytes of shadow address space, so
-            // its builds read without the cap (the plain build keeps it).
-            if (!kAddressSanitizer) {
-                const rlimit cap{1u << 30, 1u << 30};
-                setrlimit(RLIMIT_AS, &cap);
-            }
-            std::string error;
-            auto r = recording::reader::open(path, error);
-            if (!r)
-                _exit(2);
-            recording::frame_set f;
-            const bool read = r->read(0, f, error);
-            std::fprintf(stderr, "%s\n", error.c_str());
-            _exit(!read && error.find("runs past") != std::string::npos ? 0 : 1);
+        // AddressSanitizer reserves terabytes of shadow address space, so
+        // its builds read without the cap (the plain build keeps it).
+        if (!kAddressSanitizer) {
+            const rlimit cap{1u << 30, 1u << 30};
+            setrlimit(RLIMIT_AS, &cap);
+        }
+        std::string error;
+        auto r = recording::reader::open(path, error);
+        if (!r)
+            _exit(2);
+        recording::frame_set f;
+        const bool read = r->read(0, f, error);
+        std::fprintf(stderr, "%s\n", error.c_str());
+        _exit(!read && error.find("runs past") != std::string::npos ? 0 : 1);
     };
     EXPECT_EXIT(read_capped(), ::testing::ExitedWithCode(0), "is damaged there");
 }

@@ -48,7 +48,7 @@ struct sdk_frame_set {
     uint64_t number = 0, timestamp_us = 0;
     std::vector<uint8_t> pixels[recording::kStreamCount];
     int width[recording::kStreamCount] = {}, height[recording::kStreamCount] = {};
-    double depth_lens[9] = {};   // the SDK's own intrinsics (unmirrored)
+    double depth_lens[9] = {};  // the SDK's own intrinsics (unmirrored)
     double colour_lens[9] = {};
 };
 

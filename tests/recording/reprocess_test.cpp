@@ -21,7 +21,7 @@ size_t valid_pixels(const uint16_t* d, size_t n)
     return size_t(std::count_if(d, d + n, [](uint16_t v) { return v > 1; }));
 }
 
-class Reprocess : public ::testing::TestWithParam<capture_case> {};
+class Reprocess : public ::testing::TestWithParam<capture_case> { };
 
 TEST_P(Reprocess, RecordedSettingsGiveTheRecordedDepthAndFilterOffDiffersOnlyWhereFiltersAct)
 {

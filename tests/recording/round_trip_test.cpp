@@ -37,7 +37,7 @@ void expect_same_lens(const recording::lens_model& got, const double sdk[9], int
         EXPECT_NEAR(g[i], e[i], 2e-7 * std::max(1.0, std::abs(e[i]))) << what << " " << names[i];
 }
 
-class RoundTrip : public ::testing::TestWithParam<capture_case> {};
+class RoundTrip : public ::testing::TestWithParam<capture_case> { };
 
 TEST_P(RoundTrip, ImagesNumbersTimesAndCameraInfoComeBackAsTheSdkHandedThemOut)
 {

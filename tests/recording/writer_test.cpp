@@ -133,8 +133,7 @@ TEST(Writer, ACameraRestartOpensASessionWhoseTimesStayTheCamerasOwn)
     settings.integration_time_us = 1000;
     w->set_settings(settings);
     // Session 1: frames 0..4; the stream restarts: frames 0..2 again from time 0.
-    const std::vector<std::pair<uint64_t, uint64_t>> sent = {{0, 0},      {1, 33333}, {2, 66667}, {4, 133333},
-                                                             {5, 166667}, {0, 0},     {1, 33333}, {2, 66667}};
+    const std::vector<std::pair<uint64_t, uint64_t>> sent = {{0, 0}, {1, 33333}, {2, 66667}, {4, 133333}, {5, 166667}, {0, 0}, {1, 33333}, {2, 66667}};
     for (const auto& [n, t] : sent)
         ASSERT_TRUE(w->submit(frames.view(n, t, false)));
     ASSERT_TRUE(w->close(error)) << error;

@@ -26,7 +26,7 @@ struct accuracy_case {
 void PrintTo(const accuracy_case& c, std::ostream* os) { *os << c.name; }
 
 
-class DepthAccuracy : public ::testing::TestWithParam<accuracy_case> {};
+class DepthAccuracy : public ::testing::TestWithParam<accuracy_case> { };
 
 TEST_P(DepthAccuracy, MatchesGroundTruth)
 {

@@ -27,7 +27,7 @@ struct flip_case {
 void PrintTo(const flip_case& c, std::ostream* os) { *os << c.name; }
 
 
-class Registration : public ::testing::TestWithParam<flip_case> {};
+class Registration : public ::testing::TestWithParam<flip_case> { };
 
 // Mirrors a truth image as the camera mirrors its streams.
 pt::truth_image mirrored(const pt::truth_image& t, bool vertical, bool horizontal)

@@ -42,7 +42,7 @@ struct module_case {
 void PrintTo(const module_case& c, std::ostream* os) { *os << c.name; }
 
 
-class Modules : public ::testing::TestWithParam<module_case> {};
+class Modules : public ::testing::TestWithParam<module_case> { };
 
 TEST_P(Modules, ReportTheirStreamsAndFormats)
 {
@@ -54,10 +54,8 @@ TEST_P(Modules, ReportTheirStreamsAndFormats)
     EXPECT_EQ(cam.sensor != nullptr, c.has_sensor);
     for (const pvx3::pvx3_stream_format& f : cam.dev->get_support_format(nullptr)) {
         EXPECT_NE(std::find(c.streams.begin(), c.streams.end(), f.type), c.streams.end());
-        const bool known = (f.type == pvx3::PVX3_STREAM_RGB && ((f.width == 1920 && f.height == 1080)
-                                                                || (f.width == 1280 && f.height == 720)))
-                           || (f.type != pvx3::PVX3_STREAM_RGB && ((f.width == 640 && f.height == 480)
-                                                                   || (f.width == 320 && f.height == 240)));
+        const bool known = (f.type == pvx3::PVX3_STREAM_RGB && ((f.width == 1920 && f.height == 1080) || (f.width == 1280 && f.height == 720)))
+                           || (f.type != pvx3::PVX3_STREAM_RGB && ((f.width == 640 && f.height == 480) || (f.width == 320 && f.height == 240)));
         EXPECT_TRUE(known) << f.type << ": " << f.width << " x " << f.height;
     }
     // A start asking for streams the camera lacks opens those it has.

@@ -44,7 +44,7 @@ struct dump_case {
 void PrintTo(const dump_case& c, std::ostream* os) { *os << c.name; }
 
 
-class Dump : public ::testing::TestWithParam<dump_case> {};
+class Dump : public ::testing::TestWithParam<dump_case> { };
 
 TEST_P(Dump, WritesLosslessPngAndMetadata)
 {
@@ -73,7 +73,8 @@ TEST_P(Dump, WritesLosslessPngAndMetadata)
     for (const std::string key : {"\"frame_number\": 1", "\"width\": 320", "\"height\": 240",
                                   "\"sdk_version\": \"v0.6.0.3\"", "\"integration_time_us\": 1000",
                                   "\"temperature_c\":", "\"timestamp_us\": 33333", "\"fx\":"})
-        EXPECT_NE(json.find(key), std::string::npos) << key << " missing in\n" << json;
+        EXPECT_NE(json.find(key), std::string::npos) << key << " missing in\n"
+                                                     << json;
     EXPECT_NE(json.find(c.stream == pvx3::PVX3_STREAM_DEPTH ? "\"unit\": \"millimetre\"" : "\"stream\": \"ir\""),
               std::string::npos);
 
@@ -172,7 +173,7 @@ TEST(Ownership, EveryHandedOverBufferIsReleasedAsDocumented)
     int count = 0;
     ASSERT_EQ(pvx3::pvx3_get_colormap_table(&table, &count, nullptr), 0);
     ASSERT_EQ(count, 360);
-    EXPECT_EQ(table[0], 128);  // near end dark red
+    EXPECT_EQ(table[0], 128);            // near end dark red
     EXPECT_EQ(table[3 * 359 + 2], 143);  // far end dark blue
     delete[] table;
     EXPECT_EQ(pvx3::pvx3_get_colormap_table(nullptr, &count, nullptr), pvx3::PVX3_ERROR_INVALID_ARGUMENT);

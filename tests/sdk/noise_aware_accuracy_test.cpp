@@ -28,7 +28,7 @@ struct noise_aware_case {
 
 void PrintTo(const noise_aware_case& c, std::ostream* os) { *os << c.name; }
 
-class NoiseAwareAccuracy : public ::testing::TestWithParam<noise_aware_case> {};
+class NoiseAwareAccuracy : public ::testing::TestWithParam<noise_aware_case> { };
 
 TEST_P(NoiseAwareAccuracy, MatchesGroundTruth)
 {

@@ -189,7 +189,7 @@ struct flip_case {
 void PrintTo(const flip_case& c, std::ostream* os) { *os << c.name; }
 
 
-class Flips : public ::testing::TestWithParam<flip_case> {};
+class Flips : public ::testing::TestWithParam<flip_case> { };
 
 // Every stream of a mirrored camera is the mirror image of the upright one
 // taken at the same scene time (colour exactly, depth and IR up to noise).

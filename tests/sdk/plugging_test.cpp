@@ -37,7 +37,7 @@ struct loss_case {
     bool plug_by_hook;    // else PVX3_RECONNECT_MS brings it back
 };
 
-class Plugging : public ::testing::TestWithParam<loss_case> {};
+class Plugging : public ::testing::TestWithParam<loss_case> { };
 
 TEST_P(Plugging, LostHandlesStayLostAndTheCameraComesBackAsANewDevice)
 {
@@ -92,8 +92,7 @@ TEST_P(Plugging, LostHandlesStayLostAndTheCameraComesBackAsANewDevice)
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, Plugging,
-    ::testing::Values(loss_case{"lost_after_then_reconnect_ms", {{"PVX3_LOST_AFTER", "3"}, {"PVX3_RECONNECT_MS", "300"}},
-                                false, false},
+    ::testing::Values(loss_case{"lost_after_then_reconnect_ms", {{"PVX3_LOST_AFTER", "3"}, {"PVX3_RECONNECT_MS", "300"}}, false, false},
                       loss_case{"lost_after_then_plug_hook", {{"PVX3_LOST_AFTER", "3"}}, false, true},
                       loss_case{"unplug_hook_then_reconnect_ms", {{"PVX3_RECONNECT_MS", "200"}}, true, false},
                       loss_case{"unplug_hook_then_plug_hook", {}, true, true}),

@@ -5,25 +5,23 @@
 
 namespace {
 
-struct options_case
-{
-    const char *name;
+struct options_case {
+    const char* name;
     QStringList args;
     bool accepted;
     double minutes;
     double step;
     double growth;
     int hang;
-    const char *folder;
+    const char* folder;
 };
 
-class SoakOptions : public ::testing::TestWithParam<options_case>
-{
+class SoakOptions : public ::testing::TestWithParam<options_case> {
 };
 
 TEST_P(SoakOptions, ParsesOrRefuses)
 {
-    const options_case &c = GetParam();
+    const options_case& c = GetParam();
     soak_options o;
     QString error;
     const bool ok = parse_soak_options(QStringList{QStringLiteral("tessivue_soak")} + c.args, &o, &error);
@@ -41,8 +39,7 @@ TEST_P(SoakOptions, ParsesOrRefuses)
 
 const options_case kCases[] = {
     {"Defaults", {}, true, 2.0, 3.0, 20.0, 20, ""},
-    {"Everything", {"--minutes", "60", "--step", "4.5", "--max-growth-mb", "0", "--hang-s", "30", "--work", "/tmp/s"},
-     true, 60.0, 4.5, 0.0, 30, "/tmp/s"},
+    {"Everything", {"--minutes", "60", "--step", "4.5", "--max-growth-mb", "0", "--hang-s", "30", "--work", "/tmp/s"}, true, 60.0, 4.5, 0.0, 30, "/tmp/s"},
     {"FractionOfAMinute", {"--minutes", "0.1"}, true, 0.1, 3.0, 20.0, 20, ""},
     {"MinutesMissingItsValue", {"--minutes"}, false, 0, 0, 0, 0, ""},
     {"MinutesNotANumber", {"--minutes", "ten"}, false, 0, 0, 0, 0, ""},
@@ -54,6 +51,6 @@ const options_case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, SoakOptions, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<options_case> &info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<options_case>& info) { return info.param.name; });
 
-} // namespace
+}  // namespace

@@ -7,8 +7,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
-class file_size_limit
-{
+class file_size_limit {
 public:
     explicit file_size_limit(rlim_t bytes)
     {

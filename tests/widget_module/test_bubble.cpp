@@ -13,7 +13,7 @@
 
 namespace {
 
-QStringList message(const char *title, const char *text)
+QStringList message(const char* title, const char* text)
 {
     return {QString::fromUtf8(title), QString::fromUtf8(text)};
 }
@@ -107,8 +107,8 @@ TEST(Bubble, PostFromAnotherThreadArrivesOnTheGuiThread)
 {
     bubble_widget bubble;
     global_message_module::instance()->add_observer(kMessageObserver, &bubble,
-                                                    SLOT(slot_show_message(const QStringList &)));
-    QThread *poster = QThread::create([] { post_user_message(QStringLiteral("from a worker")); });
+                                                    SLOT(slot_show_message(const QStringList&)));
+    QThread* poster = QThread::create([] { post_user_message(QStringLiteral("from a worker")); });
     poster->start();
     poster->wait();
     delete poster;
@@ -117,20 +117,18 @@ TEST(Bubble, PostFromAnotherThreadArrivesOnTheGuiThread)
     EXPECT_EQ(bubble.label_title_2->text(), "from a worker");
 }
 
-struct placement_case
-{
-    const char *name;
+struct placement_case {
+    const char* name;
     QList<QRect> areas;
     QPoint expected;
 };
 
-class BubblePlacement : public ::testing::TestWithParam<placement_case>
-{
+class BubblePlacement : public ::testing::TestWithParam<placement_case> {
 };
 
 TEST_P(BubblePlacement, BottomRightOfTheRightMostScreen)
 {
-    const placement_case &c = GetParam();
+    const placement_case& c = GetParam();
     EXPECT_EQ(bubble_position(c.areas, QSize(400, 150)), c.expected) << c.name;
 }
 
@@ -155,10 +153,10 @@ TEST(Bubble, PlacedOnTheCurrentDesktop)
 {
     bubble_widget bubble;
     QList<QRect> areas;
-    for (const QScreen *s : QGuiApplication::screens())
+    for (const QScreen* s : QGuiApplication::screens())
         areas.append(s->availableGeometry());
     EXPECT_EQ(bubble.pos(), bubble_position(areas, bubble.size()));
     EXPECT_EQ(bubble.size(), QSize(400, 150));
 }
 
-} // namespace
+}  // namespace

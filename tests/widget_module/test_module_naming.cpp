@@ -5,20 +5,18 @@
 
 namespace {
 
-struct naming_case
-{
-    const char *raw;
+struct naming_case {
+    const char* raw;
     bool with_vendor;
-    const char *expected;
+    const char* expected;
 };
 
-class ModuleDisplayName : public ::testing::TestWithParam<naming_case>
-{
+class ModuleDisplayName : public ::testing::TestWithParam<naming_case> {
 };
 
 TEST_P(ModuleDisplayName, NamesTheModel)
 {
-    const naming_case &c = GetParam();
+    const naming_case& c = GetParam();
     EXPECT_EQ(module_display_name(QString::fromUtf8(c.raw), c.with_vendor).toStdString(), c.expected);
 }
 
@@ -38,20 +36,18 @@ INSTANTIATE_TEST_SUITE_P(
         naming_case{"QZ20 single dual", false, "QZ20 Single"},
         naming_case{"QZ20", true, "Parvolux QZ20"}));
 
-struct firmware_case
-{
-    const char *raw;
-    const char *version;
-    const char *expected;
+struct firmware_case {
+    const char* raw;
+    const char* version;
+    const char* expected;
 };
 
-class FirmwareText : public ::testing::TestWithParam<firmware_case>
-{
+class FirmwareText : public ::testing::TestWithParam<firmware_case> {
 };
 
 TEST_P(FirmwareText, CarriesTheBoardPrefix)
 {
-    const firmware_case &c = GetParam();
+    const firmware_case& c = GetParam();
     const QString raw = QString::fromUtf8(c.raw);
     const QString name = module_display_name(raw, false);
     EXPECT_EQ(firmware_display_text(name, raw, c.version).toStdString(), c.expected);
@@ -82,4 +78,4 @@ TEST(FirmwareMessage, ContainedVersionMatches)
     EXPECT_FALSE(firmware_mismatch_message("V1.1.0", "v1.1.0").isEmpty());
 }
 
-} // namespace
+}  // namespace

@@ -137,7 +137,7 @@ TEST(ParameterPanel, RefusedIntegrationTimeRevertsWithoutNewRequest)
     panel.slot_change_integral_time_finish(false);
     EXPECT_EQ(panel.slider_integral_time->value(), 600);
     EXPECT_EQ(panel.edit_integral_time->text(), "600us");
-    EXPECT_EQ(spy.count(), 2); // 600 and 900; the revert asked for nothing
+    EXPECT_EQ(spy.count(), 2);  // 600 and 900; the revert asked for nothing
     // Still connected after the revert.
     panel.slider_integral_time->setValue(650);
     EXPECT_EQ(spy.count(), 3);
@@ -156,23 +156,21 @@ TEST(ParameterPanel, IntegrationRangeChangeIsSilent)
 }
 
 // One user move of a distance slider and the positions it ends in.
-struct distance_case
-{
-    const char *name;
+struct distance_case {
+    const char* name;
     bool move_near;
     int value;
     int near_after;
     int far_after;
 };
 
-class DistanceRules : public ::testing::TestWithParam<distance_case>
-{
+class DistanceRules : public ::testing::TestWithParam<distance_case> {
 };
 
 TEST_P(DistanceRules, KeepTheGap)
 {
-    const distance_case &c = GetParam();
-    parameter_setting_widget panel(record()); // near 200, far 2000, limits 0..3000
+    const distance_case& c = GetParam();
+    parameter_setting_widget panel(record());  // near 200, far 2000, limits 0..3000
     QSignalSpy spy(&panel, &parameter_setting_widget::sig_distance_range_change);
     (c.move_near ? panel.slider_distance_range_min : panel.slider_distance_range_max)->setValue(c.value);
     EXPECT_EQ(panel.slider_distance_range_min->value(), c.near_after) << c.name;
@@ -203,4 +201,4 @@ TEST(ParameterPanel, FarEqualToNearLeavesNear)
     EXPECT_EQ(panel.slider_distance_range_min->value(), 200);
 }
 
-} // namespace
+}  // namespace

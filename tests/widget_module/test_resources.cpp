@@ -28,7 +28,7 @@ QSet<QString> referenced_images()
 
 // Opaque pixels that differ from each other: a blank or single-colour
 // square would pass a plain "loads" check.
-bool has_a_drawing(const QImage &image)
+bool has_a_drawing(const QImage& image)
 {
     QSet<QRgb> colours;
     for (int y = 0; y < image.height(); ++y)
@@ -40,14 +40,14 @@ bool has_a_drawing(const QImage &image)
     return colours.size() >= 2;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Resources, EveryNamedImageIsCompiledInAndDrawn)
 {
     const QSet<QString> names = referenced_images();
     // The forms name dozens of icons; finding few means the scan is broken.
     ASSERT_GT(names.size(), 20);
-    for (const QString &name : names) {
+    for (const QString& name : names) {
         const QImage image(name);
         EXPECT_FALSE(image.isNull()) << name.toStdString() << " is not in the resources";
         if (!image.isNull()) {

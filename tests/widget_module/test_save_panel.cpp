@@ -13,22 +13,20 @@
 
 namespace {
 
-const char *const kChinese = "path cannot contain chinese and chinese characters !";
+const char* const kChinese = "path cannot contain chinese and chinese characters !";
 
-struct path_case
-{
-    const char *name;
-    const char16_t *path;
+struct path_case {
+    const char* name;
+    const char16_t* path;
     bool refused;
 };
 
-class ChinesePath : public ::testing::TestWithParam<path_case>
-{
+class ChinesePath : public ::testing::TestWithParam<path_case> {
 };
 
 TEST_P(ChinesePath, RefusesIdeographsAndFullWidthMarks)
 {
-    const path_case &c = GetParam();
+    const path_case& c = GetParam();
     EXPECT_EQ(is_chinese_path(QString::fromUtf16(c.path)), c.refused) << c.name;
 }
 
@@ -57,8 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         path_case{"middle dot", u"/data/a\u00b7b", true},
         path_case{"ascii parenthesis", u"/data/a(b)", false}));
 
-class SavePanel : public ::testing::Test
-{
+class SavePanel : public ::testing::Test {
 protected:
     widget_test::scratch_settings settings;
     widget_test::message_catcher messages;
@@ -124,21 +121,19 @@ TEST_F(SavePanel, FrameFieldTakesOnlyShortNumbers)
     EXPECT_EQ(panel.line_frame->text(), "3");
 }
 
-struct refusal_case
-{
-    const char *name;
-    const char *frame;
-    const char16_t *path;
-    const char *message;
+struct refusal_case {
+    const char* name;
+    const char* frame;
+    const char16_t* path;
+    const char* message;
 };
 
-class SavePanelRefusal : public SavePanel, public ::testing::WithParamInterface<refusal_case>
-{
+class SavePanelRefusal : public SavePanel, public ::testing::WithParamInterface<refusal_case> {
 };
 
 TEST_P(SavePanelRefusal, PostsTheReasonAndStoresNothing)
 {
-    const refusal_case &c = GetParam();
+    const refusal_case& c = GetParam();
     save_path_widget panel;
     panel.line_frame->setText(QString::fromUtf8(c.frame));
     panel.line_file_path->setText(QString::fromUtf16(c.path));
@@ -179,9 +174,9 @@ TEST_F(SavePanel, RgbdLockDisablesTheSixInputs)
 {
     save_path_widget panel;
     panel.set_rgbd_lock(true);
-    for (QWidget *w : {static_cast<QWidget *>(panel.line_frame), static_cast<QWidget *>(panel.line_file_path),
-                       static_cast<QWidget *>(panel.btn_select), static_cast<QWidget *>(panel.check_depth),
-                       static_cast<QWidget *>(panel.check_png), static_cast<QWidget *>(panel.btn_check_pcd)})
+    for (QWidget* w : {static_cast<QWidget*>(panel.line_frame), static_cast<QWidget*>(panel.line_file_path),
+                       static_cast<QWidget*>(panel.btn_select), static_cast<QWidget*>(panel.check_depth),
+                       static_cast<QWidget*>(panel.check_png), static_cast<QWidget*>(panel.btn_check_pcd)})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     QTest::mouseClick(panel.check_depth, Qt::LeftButton);
     EXPECT_TRUE(panel.check_depth->isChecked());
@@ -193,13 +188,12 @@ TEST_F(SavePanel, RgbdLockDisablesTheSixInputs)
     EXPECT_TRUE(panel.btn_select->isEnabled());
 }
 
-class FolderChoice : public SavePanel
-{
+class FolderChoice : public SavePanel {
 protected:
     void TearDown() override { set_folder_chooser({}); }
-    void answer(const QString &folder)
+    void answer(const QString& folder)
     {
-        set_folder_chooser([folder](QWidget *, const QString &title, const QString &) {
+        set_folder_chooser([folder](QWidget*, const QString& title, const QString&) {
             EXPECT_EQ(title, "save_path");
             return folder;
         });
@@ -236,4 +230,4 @@ TEST_F(FolderChoice, RefusedFolderKeepsTheField)
     EXPECT_TRUE(load_save_settings().file_path.isEmpty());
 }
 
-} // namespace
+}  // namespace

@@ -5,17 +5,18 @@
 namespace {
 
 struct letterbox_case {
-  const char* name;
-  QSize area, image;
-  int top;
-  QRect expected;
+    const char* name;
+    QSize area, image;
+    int top;
+    QRect expected;
 };
 
-class Letterbox : public ::testing::TestWithParam<letterbox_case> {};
+class Letterbox : public ::testing::TestWithParam<letterbox_case> { };
 
-TEST_P(Letterbox, DrawnRectangle) {
-  const letterbox_case& c = GetParam();
-  EXPECT_EQ(view_letterbox(c.area, c.image, c.top), c.expected) << c.name;
+TEST_P(Letterbox, DrawnRectangle)
+{
+    const letterbox_case& c = GetParam();
+    EXPECT_EQ(view_letterbox(c.area, c.image, c.top), c.expected) << c.name;
 }
 
 // Expected rectangles worked out by hand from the aspect ratios.
@@ -33,54 +34,59 @@ INSTANTIATE_TEST_SUITE_P(
         letterbox_case{"empty_area", {0, 0}, {640, 480}, 30, QRect()}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ViewMapping, ClickMapsOverWholeAreaIgnoringMargins) {
-  QPoint pixel;
-  // 640 x 451 area, 640 x 480 image: sy = 480 / 451 = 1.0643..., 225 * sy = 239.46.
-  ASSERT_TRUE(view_area_to_image({320, 225}, {640, 451}, {640, 480}, &pixel));
-  EXPECT_EQ(pixel, QPoint(320, 239));
-  ASSERT_TRUE(view_area_to_image({639, 450}, {640, 451}, {640, 480}, &pixel));
-  EXPECT_EQ(pixel, QPoint(639, 478));
+TEST(ViewMapping, ClickMapsOverWholeAreaIgnoringMargins)
+{
+    QPoint pixel;
+    // 640 x 451 area, 640 x 480 image: sy = 480 / 451 = 1.0643..., 225 * sy = 239.46.
+    ASSERT_TRUE(view_area_to_image({320, 225}, {640, 451}, {640, 480}, &pixel));
+    EXPECT_EQ(pixel, QPoint(320, 239));
+    ASSERT_TRUE(view_area_to_image({639, 450}, {640, 451}, {640, 480}, &pixel));
+    EXPECT_EQ(pixel, QPoint(639, 478));
 }
 
-TEST(ViewMapping, EmptyAreaMapsNothing) {
-  QPoint pixel(-7, -7);
-  EXPECT_FALSE(view_area_to_image({10, 10}, {0, 451}, {640, 480}, &pixel));
-  EXPECT_EQ(pixel, QPoint(-7, -7));
+TEST(ViewMapping, EmptyAreaMapsNothing)
+{
+    QPoint pixel(-7, -7);
+    EXPECT_FALSE(view_area_to_image({10, 10}, {0, 451}, {640, 480}, &pixel));
+    EXPECT_EQ(pixel, QPoint(-7, -7));
 }
 
-TEST(ViewMapping, ImageCentreLandsOnAreaCentre) {
-  QPoint p;
-  ASSERT_TRUE(view_image_to_area({320, 240}, {640, 451}, {640, 480}, &p));
-  // 240 / (480 / 451) = 225.5 -> 225.
-  EXPECT_EQ(p, QPoint(320, 225));
-  ASSERT_TRUE(view_image_to_area({640, 360}, {831, 601}, {1280, 720}, &p));
-  EXPECT_EQ(p, QPoint(415, 300));
-  EXPECT_FALSE(view_image_to_area({1, 1}, {831, 601}, {0, 0}, &p));
+TEST(ViewMapping, ImageCentreLandsOnAreaCentre)
+{
+    QPoint p;
+    ASSERT_TRUE(view_image_to_area({320, 240}, {640, 451}, {640, 480}, &p));
+    // 240 / (480 / 451) = 225.5 -> 225.
+    EXPECT_EQ(p, QPoint(320, 225));
+    ASSERT_TRUE(view_image_to_area({640, 360}, {831, 601}, {1280, 720}, &p));
+    EXPECT_EQ(p, QPoint(415, 300));
+    EXPECT_FALSE(view_image_to_area({1, 1}, {831, 601}, {0, 0}, &p));
 }
 
-TEST(ViewMapping, RoundTripStaysWithinOnePixel) {
-  for (int x = 0; x < 640; x += 37)
-    for (int y = 0; y < 480; y += 29) {
-      QPoint area_point, back;
-      ASSERT_TRUE(view_image_to_area({x, y}, {601, 451}, {640, 480}, &area_point));
-      ASSERT_TRUE(view_area_to_image(area_point, {601, 451}, {640, 480}, &back));
-      EXPECT_LE(std::abs(back.x() - x), 2) << x << "," << y;
-      EXPECT_LE(std::abs(back.y() - y), 2) << x << "," << y;
-    }
+TEST(ViewMapping, RoundTripStaysWithinOnePixel)
+{
+    for (int x = 0; x < 640; x += 37)
+        for (int y = 0; y < 480; y += 29) {
+            QPoint area_point, back;
+            ASSERT_TRUE(view_image_to_area({x, y}, {601, 451}, {640, 480}, &area_point));
+            ASSERT_TRUE(view_area_to_image(area_point, {601, 451}, {640, 480}, &back));
+            EXPECT_LE(std::abs(back.x() - x), 2) << x << "," << y;
+            EXPECT_LE(std::abs(back.y() - y), 2) << x << "," << y;
+        }
 }
 
 struct box_case {
-  const char* name;
-  QPoint click;
-  QPoint expected;
+    const char* name;
+    QPoint click;
+    QPoint expected;
 };
 
-class BoxPlacement : public ::testing::TestWithParam<box_case> {};
+class BoxPlacement : public ::testing::TestWithParam<box_case> { };
 
 // A 151 x 61 box in a 640 x 451 area with a 30 px bottom bar (usable 421).
-TEST_P(BoxPlacement, OpensAwayFromEdges) {
-  const box_case& c = GetParam();
-  EXPECT_EQ(view_place_box(c.click, {151, 61}, 640, 421), c.expected) << c.name;
+TEST_P(BoxPlacement, OpensAwayFromEdges)
+{
+    const box_case& c = GetParam();
+    EXPECT_EQ(view_place_box(c.click, {151, 61}, 640, 421), c.expected) << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

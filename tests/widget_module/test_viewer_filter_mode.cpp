@@ -28,7 +28,7 @@ constexpr int kNoiseAwareItem = 1;
 double shown_depth_valid_share()
 {
     std::lock_guard<std::mutex> lock(frame_data::depth_image_lock);
-    const cv::Mat &d = frame_data::depth_raw_image;
+    const cv::Mat& d = frame_data::depth_raw_image;
     if (d.empty())
         return 0;
     return double(cv::countNonZero(d > 1)) / double(d.total());
@@ -37,17 +37,16 @@ double shown_depth_valid_share()
 double shown_cloud_valid_share()
 {
     std::lock_guard<std::mutex> lock(frame_data::point_cloud_lock);
-    const auto &cloud = *frame_data::point_cloud;
+    const auto& cloud = *frame_data::point_cloud;
     if (cloud.empty())
         return 0;
     size_t n = 0;
-    for (const auto &p : cloud.points)
+    for (const auto& p : cloud.points)
         n += std::isfinite(p.z) && p.z > 0;
     return double(n) / double(cloud.size());
 }
 
-class ViewerFilterMode : public widget_test::viewer_fixture
-{
+class ViewerFilterMode : public widget_test::viewer_fixture {
 protected:
     void TearDown() override
     {
@@ -57,7 +56,7 @@ protected:
 
     void open_filter_section()
     {
-        viewer &v = *window;
+        viewer& v = *window;
         if (v.widget_tof_operate->isHidden())
             QTest::mouseClick(v.btn_tof_expend, Qt::LeftButton);
         if (v.widget_filter_contianer->isHidden())
@@ -74,7 +73,7 @@ protected:
 
     void pick(int item)
     {
-        QComboBox *combo = window->combo_filter_mode;
+        QComboBox* combo = window->combo_filter_mode;
         combo->setFocus();
         // Keyboard selection, as a user without a mouse picks it.
         QTest::keyClick(combo, item > combo->currentIndex() ? Qt::Key_Down : Qt::Key_Up);
@@ -94,18 +93,20 @@ protected:
 // One row per step a user takes, each with what the section and the camera
 // then show.
 struct filter_step {
-    const char *name;
-    enum { toggle_switch, pick_standard, pick_noise_aware } action;
-    bool switch_on;     // the filter switch afterwards
-    bool combo_enabled; // the mode choice afterwards
-    int mode;           // the camera's filter option afterwards
+    const char* name;
+    enum { toggle_switch,
+           pick_standard,
+           pick_noise_aware } action;
+    bool switch_on;      // the filter switch afterwards
+    bool combo_enabled;  // the mode choice afterwards
+    int mode;            // the camera's filter option afterwards
     filter_mode_choice stored;
 };
 
 TEST_F(ViewerFilterMode, ChoiceIsOfferedAppliedAndStored)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     open_filter_section();
     // The virtual camera starts with its standard filter on.
@@ -131,7 +132,7 @@ TEST_F(ViewerFilterMode, ChoiceIsOfferedAppliedAndStored)
         {"switch on: standard, as specified", filter_step::toggle_switch, true, true, pvx3::PVX3_FILTER_STANDARD,
          filter_mode_choice::standard},
     };
-    for (const filter_step &s : steps) {
+    for (const filter_step& s : steps) {
         SCOPED_TRACE(s.name);
         switch (s.action) {
         case filter_step::toggle_switch:
@@ -158,7 +159,7 @@ TEST_F(ViewerFilterMode, ChoiceIsOfferedAppliedAndStored)
 TEST_F(ViewerFilterMode, TheDepthAndCloudTheViewsShowFollowTheMode)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     open_filter_section();
     ASSERT_TRUE(v.check_fillter->isChecked());
@@ -228,7 +229,7 @@ TEST_F(ViewerFilterMode, ACameraWithoutTheModeShowsNoChoice)
     // Read when the module list makes the SDK context.
     qputenv("PVX3_NO_NOISE_AWARE_FILTER", "1");
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     open_filter_section();
     ASSERT_TRUE(v.check_fillter->isVisible());
@@ -249,4 +250,4 @@ TEST_F(ViewerFilterMode, ACameraWithoutTheModeShowsNoChoice)
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join('\n').toStdString();
 }
 
-} // namespace
+}  // namespace

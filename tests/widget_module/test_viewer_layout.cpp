@@ -11,20 +11,18 @@
 
 namespace {
 
-struct grid_case
-{
-    const char *name;
+struct grid_case {
+    const char* name;
     int W, H, columns, aw, ah, n;
     QVector<QRect> expected;
 };
 
-class ViewGrid : public ::testing::TestWithParam<grid_case>
-{
+class ViewGrid : public ::testing::TestWithParam<grid_case> {
 };
 
 TEST_P(ViewGrid, CellsFollowTheAspectAndCentre)
 {
-    const grid_case &c = GetParam();
+    const grid_case& c = GetParam();
     EXPECT_EQ(view_grid_cells(c.W, c.H, c.columns, c.aw, c.ah, c.n), c.expected) << c.name;
 }
 
@@ -39,14 +37,18 @@ INSTANTIATE_TEST_SUITE_P(
         grid_case{"two 4:3", 1000, 700, 2, 4, 3, 2, {QRect(5, 136, 490, 427), QRect(505, 136, 490, 427)}},
         // Two rows: cw = 280*4/3 + 10 = 383; third cell centred alone.
         grid_case{"three in two columns",
-                  1000, 700, 2, 4, 3, 3,
+                  1000,
+                  700,
+                  2,
+                  4,
+                  3,
+                  3,
                   {QRect(122, 5, 373, 340), QRect(505, 5, 373, 340), QRect(313, 355, 373, 340)}},
         // RGBD: ch = 490*9/16 + 70 = 345.
         grid_case{"two 16:9", 1000, 700, 2, 16, 9, 2, {QRect(5, 182, 490, 335), QRect(505, 182, 490, 335)}},
         grid_case{"none", 1000, 700, 1, 4, 3, 0, {}}));
 
-class ViewerLayout : public ::testing::Test
-{
+class ViewerLayout : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -58,7 +60,7 @@ protected:
         window->layout_left_panel();
     }
 
-    static int bottom(const QWidget *w) { return w->y() + w->height(); }
+    static int bottom(const QWidget* w) { return w->y() + w->height(); }
 
     widget_test::scratch_settings settings;
     std::unique_ptr<viewer> window;
@@ -66,7 +68,7 @@ protected:
 
 TEST_F(ViewerLayout, DepthRowSitsBelowTheEquipmentStrip)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     ASSERT_TRUE(v.widget_switch_info->isHidden());
     EXPECT_EQ(v.widget_tof->y(), bottom(v.widget_equipment) + 10);
     EXPECT_EQ(v.widget_switch_info->y(), bottom(v.widget_equipment));
@@ -74,7 +76,7 @@ TEST_F(ViewerLayout, DepthRowSitsBelowTheEquipmentStrip)
 
 TEST_F(ViewerLayout, ProductInformationPushesTheDepthRowDown)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_info, Qt::LeftButton);
     EXPECT_FALSE(v.widget_info->isHidden());
     EXPECT_EQ(v.widget_switch_info->height(), v.widget_info->height());
@@ -86,7 +88,7 @@ TEST_F(ViewerLayout, ProductInformationPushesTheDepthRowDown)
 
 TEST_F(ViewerLayout, DepthSectionsStackWithTheirContainers)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     v.btn_tof_expend->setEnabled(true);
     QTest::mouseClick(v.btn_tof_expend, Qt::LeftButton);
     ASSERT_FALSE(v.widget_tof_operate->isHidden());
@@ -118,7 +120,7 @@ TEST_F(ViewerLayout, DepthSectionsStackWithTheirContainers)
 
 TEST_F(ViewerLayout, ColourAndFusionRowsFollow)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     v.widget_rgb_module->show();
     v.widget_rgbd_module->show();
     v.layout_left_panel();
@@ -138,8 +140,7 @@ TEST_F(ViewerLayout, ColourAndFusionRowsFollow)
     EXPECT_EQ(v.widget_rgb_save_contianer->y(), bottom(v.widget_rgb_save_picture));
     EXPECT_EQ(v.widget_rgb_parm_set->y(), bottom(v.widget_rgb_save_contianer));
     EXPECT_EQ(v.widget_rgb_param_setting_contianer->y(), bottom(v.widget_rgb_parm_set));
-    EXPECT_EQ(v.widget_rgb_operate->height(), 2 * header + 20 + v.widget_rgb_save_contianer->height() +
-                                                  v.widget_rgb_param_setting_contianer->height());
+    EXPECT_EQ(v.widget_rgb_operate->height(), 2 * header + 20 + v.widget_rgb_save_contianer->height() + v.widget_rgb_param_setting_contianer->height());
 
     // The fusion section opens with its save fields shown (the window never
     // hides that container); its expander then closes them.
@@ -155,20 +156,19 @@ TEST_F(ViewerLayout, ColourAndFusionRowsFollow)
     const int last = bottom(v.widget_rgbd_operate);
     if (last + 12 > v.scroll_area_left->height()) {
         EXPECT_EQ(v.scrollAreaWidgetContents->height(), last + 10);
-    }
-    else
+    } else
         EXPECT_EQ(v.scrollAreaWidgetContents->height(), v.scroll_area_left->height() - 2);
 }
 
 TEST_F(ViewerLayout, ShortPanelFillsTheScrollArea)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     EXPECT_EQ(v.scrollAreaWidgetContents->height(), v.scroll_area_left->height() - 2);
 }
 
 TEST_F(ViewerLayout, LeftPanelToggleWidensTheViewArea)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     const int open_x = v.label_2->x();
     EXPECT_EQ(open_x, v.widget_left->x() + v.widget_left->width());
     EXPECT_EQ(v.widget_view->x(), open_x + v.label_2->width());
@@ -188,7 +188,7 @@ TEST_F(ViewerLayout, LeftPanelToggleWidensTheViewArea)
 
 TEST_F(ViewerLayout, ResizeFollowsTheWindow)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     v.resize(1300, 800);
     EXPECT_EQ(v.widget_useful->size(), QSize(1298, 798));
     EXPECT_EQ(v.widget_view->width(), 1300 - v.label_2->x() - v.label_2->width());
@@ -197,7 +197,7 @@ TEST_F(ViewerLayout, ResizeFollowsTheWindow)
 
 TEST_F(ViewerLayout, ResizeReportsOneModuleWithoutViews)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     QSignalSpy spy(&v, &parent_widget::sig_resize_widget);
     v.layout_view_area(true);
     ASSERT_EQ(spy.count(), 1);
@@ -205,4 +205,4 @@ TEST_F(ViewerLayout, ResizeReportsOneModuleWithoutViews)
     EXPECT_TRUE(spy.at(0).at(1).toBool());
 }
 
-} // namespace
+}  // namespace

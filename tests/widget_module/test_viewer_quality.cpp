@@ -31,8 +31,7 @@ using widget_test::wait_until;
 
 const QSize kDefaultSize(1120, 600);
 
-class ViewerQuality : public widget_test::viewer_fixture
-{
+class ViewerQuality : public widget_test::viewer_fixture {
 protected:
     void SetUp() override
     {
@@ -44,19 +43,19 @@ protected:
     }
 
     // Opens the camera and the depth module; waits for live frames.
-    cloud_view_widget *start_depth()
+    cloud_view_widget* start_depth()
     {
         open_camera();
         QTest::mouseClick(window->btn_switch_tof, Qt::LeftButton);
         EXPECT_TRUE(wait_depth_frames(5));
-        cloud_view_widget *view = window->depth_view();
+        cloud_view_widget* view = window->depth_view();
         EXPECT_NE(view, nullptr);
         return view;
     }
 
     // Shift-drags on the overlay from one image pixel to another, as a user
     // does with the mouse.
-    static void drag_region(quality_region_overlay *overlay, QPoint from_px, QPoint to_px)
+    static void drag_region(quality_region_overlay* overlay, QPoint from_px, QPoint to_px)
     {
         const QPoint a = widget_point(overlay, from_px);
         const QPoint b = widget_point(overlay, to_px);
@@ -68,7 +67,7 @@ protected:
 
     // The overlay position that shows an image pixel (the nearest one when
     // the image is drawn smaller than its pixels).
-    static QPoint widget_point(const quality_region_overlay *overlay, QPoint px)
+    static QPoint widget_point(const quality_region_overlay* overlay, QPoint px)
     {
         QPoint best(-1, -1);
         int best_d = 1 << 30;
@@ -88,10 +87,10 @@ protected:
 
 TEST_F(ViewerQuality, RegionIsDrawnMeasuredAndClearedOnTheLiveView)
 {
-    cloud_view_widget *view = start_depth();
+    cloud_view_widget* view = start_depth();
     ASSERT_NE(view, nullptr);
-    view_quality_tools *tools = view->quality_tools();
-    quality_region_overlay *overlay = tools->overlay();
+    view_quality_tools* tools = view->quality_tools();
+    quality_region_overlay* overlay = tools->overlay();
     ASSERT_TRUE(overlay->isVisible());
     EXPECT_EQ(overlay->image_size(), QSize(640, 480));
     EXPECT_FALSE(tools->pane_shown());
@@ -111,7 +110,7 @@ TEST_F(ViewerQuality, RegionIsDrawnMeasuredAndClearedOnTheLiveView)
     // The region stays on the same pixels in the larger view.
     EXPECT_TRUE(tools->overlay()->region() == std::optional<quality::region>(r));
     ASSERT_TRUE(wait_depth_frames(5));
-    const quality::quality_report &report = tools->controller()->last_report();
+    const quality::quality_report& report = tools->controller()->last_report();
     ASSERT_TRUE(report.has_region);
     EXPECT_EQ(report.spatial.pixels, r.width * r.height);
     EXPECT_GT(report.spatial.valid, 0);
@@ -161,15 +160,15 @@ TEST_F(ViewerQuality, RegionIsDrawnMeasuredAndClearedOnTheLiveView)
 
 TEST_F(ViewerQuality, RegionFollowsFlipsAndResolutionChanges)
 {
-    cloud_view_widget *view = start_depth();
+    cloud_view_widget* view = start_depth();
     ASSERT_NE(view, nullptr);
-    quality_region_overlay *overlay = view->quality_tools()->overlay();
+    quality_region_overlay* overlay = view->quality_tools()->overlay();
     drag_region(overlay, QPoint(40, 60), QPoint(239, 159));
     ASSERT_TRUE(overlay->region().has_value());
     const quality::region drawn = *overlay->region();
 
     struct step {
-        const char *what;
+        const char* what;
         bool vertical, horizontal;
         int x, y;
     };
@@ -178,7 +177,7 @@ TEST_F(ViewerQuality, RegionFollowsFlipsAndResolutionChanges)
         {"and vertical flip", true, true, 640 - drawn.x - drawn.width, 480 - drawn.y - drawn.height},
         {"both off again", false, false, drawn.x, drawn.y},
     };
-    for (const step &s : steps) {
+    for (const step& s : steps) {
         window->check_flip_hor->setChecked(s.horizontal);
         window->check_flip_ver->setChecked(s.vertical);
         // The region follows the frames that come flipped.
@@ -194,7 +193,7 @@ TEST_F(ViewerQuality, RegionFollowsFlipsAndResolutionChanges)
     }
 
     // A smaller resolution scales it, the original one gives it back.
-    parameter_setting_widget *panel = window->parameter_panel();
+    parameter_setting_widget* panel = window->parameter_panel();
     ASSERT_NE(panel, nullptr);
     const QString full = panel->combo_resolution->currentText();
     const int small = panel->combo_resolution->findText(QStringLiteral("320"), Qt::MatchStartsWith);
@@ -208,7 +207,7 @@ TEST_F(ViewerQuality, RegionFollowsFlipsAndResolutionChanges)
     EXPECT_NEAR(half.width, drawn.width / 2.0, 1);
     EXPECT_NEAR(half.height, drawn.height / 2.0, 1);
     ASSERT_TRUE(wait_depth_frames(3));
-    const quality::quality_report &report = view->quality_tools()->controller()->last_report();
+    const quality::quality_report& report = view->quality_tools()->controller()->last_report();
     EXPECT_EQ(report.area.image_width, 320);
     EXPECT_EQ(report.spatial.pixels, half.width * half.height);
 
@@ -220,10 +219,10 @@ TEST_F(ViewerQuality, RegionFollowsFlipsAndResolutionChanges)
 
 TEST_F(ViewerQuality, PausedPictureIsMeasuredAtOnceAndStaysPut)
 {
-    cloud_view_widget *view = start_depth();
+    cloud_view_widget* view = start_depth();
     ASSERT_NE(view, nullptr);
-    view_quality_tools *tools = view->quality_tools();
-    QTest::mouseClick(view->btn_start, Qt::LeftButton); // pause
+    view_quality_tools* tools = view->quality_tools();
+    QTest::mouseClick(view->btn_start, Qt::LeftButton);  // pause
     const cv::Mat shown = view->shown_depth().clone();
     drag_region(tools->overlay(), QPoint(300, 200), QPoint(379, 259));
     ASSERT_TRUE(tools->overlay()->region().has_value());
@@ -247,22 +246,22 @@ TEST_F(ViewerQuality, PausedPictureIsMeasuredAtOnceAndStaysPut)
     // Live frames keep coming, the paused numbers stay.
     ASSERT_TRUE(wait_depth_frames(5));
     EXPECT_EQ(tools->controller()->last_report().frame_number, first.frame_number);
-    QTest::mouseClick(view->btn_start, Qt::LeftButton); // run again
+    QTest::mouseClick(view->btn_start, Qt::LeftButton);  // run again
     ASSERT_TRUE(wait_depth_frames(3));
     EXPECT_GT(tools->controller()->last_report().frame_number, first.frame_number);
 }
 
 // Splits one RFC 4180 line without quoted commas (the log writes none).
-QStringList cells(const QString &line)
+QStringList cells(const QString& line)
 {
     return line.split(QLatin1Char(','));
 }
 
 TEST_F(ViewerQuality, LogsOneCsvRowPerLiveFrame)
 {
-    cloud_view_widget *view = start_depth();
+    cloud_view_widget* view = start_depth();
     ASSERT_NE(view, nullptr);
-    view_quality_tools *tools = view->quality_tools();
+    view_quality_tools* tools = view->quality_tools();
     drag_region(tools->overlay(), QPoint(200, 150), QPoint(399, 349));
     ASSERT_TRUE(tools->overlay()->region().has_value());
     const quality::region r = *tools->overlay()->region();
@@ -286,15 +285,15 @@ TEST_F(ViewerQuality, LogsOneCsvRowPerLiveFrame)
     ASSERT_EQ(static_cast<size_t>(header.size()), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(header[int(i)].toStdString(), expected[i]);
-    auto column = [&](const char *name) { return header.indexOf(QString::fromLatin1(name)); };
-    for (const char *name : {"frame_number", "frame_time_s", "region_x", "region_width", "pixels",
+    auto column = [&](const char* name) { return header.indexOf(QString::fromLatin1(name)); };
+    for (const char* name : {"frame_number", "frame_time_s", "region_x", "region_width", "pixels",
                              "valid_share", "mean_mm", "plane_distance_mm", "plane_tilt_deg",
                              "temporal_std_mm", "ir_mean", "local_time"})
         ASSERT_GE(column(name), 0) << name;
 
     double last_time = -1;
     qlonglong last_number = -1;
-    for (const QString &line : lines) {
+    for (const QString& line : lines) {
         const QStringList c = cells(line.trimmed());
         ASSERT_EQ(c.size(), header.size()) << line.toStdString();
         const qlonglong number = c[column("frame_number")].toLongLong();
@@ -331,7 +330,7 @@ TEST_F(ViewerQuality, LogsOneCsvRowPerLiveFrame)
 }
 
 // Light pixels of the label column left of the tick at y.
-int label_ink(const QImage &bar, const depth_scale_bar *scale, int y)
+int label_ink(const QImage& bar, const depth_scale_bar* scale, int y)
 {
     int ink = 0;
     const int right = scale->bar_rect().left() - 6;
@@ -344,18 +343,18 @@ int label_ink(const QImage &bar, const depth_scale_bar *scale, int y)
 
 TEST_F(ViewerQuality, ColourBarScaleFollowsTheDistanceRange)
 {
-    cloud_view_widget *view = start_depth();
+    cloud_view_widget* view = start_depth();
     ASSERT_NE(view, nullptr);
-    depth_scale_bar *scale = view->scale_bar();
+    depth_scale_bar* scale = view->scale_bar();
     EXPECT_TRUE(scale->isHidden());
     QTest::mouseClick(view->btn_see, Qt::LeftButton);
     ASSERT_TRUE(scale->isVisible());
     // The range the camera reported at the start.
-    const auto camera_range = window->current_driver()->get_distance_range(); // (far, near)
+    const auto camera_range = window->current_driver()->get_distance_range();  // (far, near)
     EXPECT_EQ(scale->near_mm(), camera_range.second);
     EXPECT_EQ(scale->far_mm(), camera_range.first);
 
-    parameter_setting_widget *panel = window->parameter_panel();
+    parameter_setting_widget* panel = window->parameter_panel();
     ASSERT_NE(panel, nullptr);
     struct range {
         int near_mm, far_mm;
@@ -366,7 +365,7 @@ TEST_F(ViewerQuality, ColourBarScaleFollowsTheDistanceRange)
         {0, 7500, {0, 2000, 4000, 6000}},
         {1000, 4000, {1000, 2000, 3000, 4000}},
     };
-    for (const range &g : ranges) {
+    for (const range& g : ranges) {
         panel->slider_distance_range_max->setValue(g.far_mm);
         panel->slider_distance_range_min->setValue(g.near_mm);
         panel->slider_distance_range_max->setValue(g.far_mm);
@@ -391,27 +390,27 @@ TEST_F(ViewerQuality, ColourBarScaleFollowsTheDistanceRange)
 
 TEST_F(ViewerQuality, EveryBottomBarButtonIsReachableAtTheDefaultSize)
 {
-    cloud_view_widget *view = start_depth();
+    cloud_view_widget* view = start_depth();
     ASSERT_NE(view, nullptr);
     // Checked in both grids: depth with IR, then with RGB added.
-    const auto check = [&](const char *layout) {
+    const auto check = [&](const char* layout) {
         QCoreApplication::processEvents();
-        std::vector<QPushButton *> buttons;
-        for (QPushButton *b : view->widget_btns->findChildren<QPushButton *>())
+        std::vector<QPushButton*> buttons;
+        for (QPushButton* b : view->widget_btns->findChildren<QPushButton*>())
             if (b->isVisibleTo(view))
                 buttons.push_back(b);
         ASSERT_GE(buttons.size(), 8u) << layout;
-        for (QPushButton *b : buttons) {
+        for (QPushButton* b : buttons) {
             const QRect in_view(b->mapTo(view, QPoint(0, 0)), b->size());
             EXPECT_TRUE(view->rect().contains(in_view))
                 << layout << ": " << b->objectName().toStdString() << " is cut off by the view's edge";
             const QPoint centre = b->mapTo(window.get(), b->rect().center());
             ASSERT_TRUE(window->rect().contains(centre)) << layout << ": " << b->objectName().toStdString();
-            QWidget *hit = window->childAt(centre);
+            QWidget* hit = window->childAt(centre);
             EXPECT_TRUE(hit == b || b->isAncestorOf(hit))
                 << layout << ": " << b->objectName().toStdString() << " is covered by "
                 << (hit ? hit->objectName().toStdString() : std::string("nothing"));
-            for (QPushButton *o : buttons)
+            for (QPushButton* o : buttons)
                 if (o != b) {
                     EXPECT_FALSE(o->geometry().intersects(b->geometry()))
                         << layout << ": " << b->objectName().toStdString() << " overlaps "
@@ -431,17 +430,17 @@ TEST_F(ViewerQuality, RgbdColourViewMeasuresTheRegisteredDepth)
     open_camera();
     QTest::mouseClick(window->btn_rgbd_switch, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5, 30000));
-    rgb_view_widget *colour = window->colour_view();
+    rgb_view_widget* colour = window->colour_view();
     ASSERT_NE(colour, nullptr);
     ASSERT_TRUE(colour->quality_button()->isVisible());
-    quality_region_overlay *overlay = colour->quality_tools()->overlay();
+    quality_region_overlay* overlay = colour->quality_tools()->overlay();
     ASSERT_TRUE(overlay->isVisible());
     const QSize image = overlay->image_size();
     drag_region(overlay, QPoint(image.width() / 4, image.height() / 4),
                 QPoint(image.width() / 2, image.height() / 2));
     ASSERT_TRUE(overlay->region().has_value());
     ASSERT_TRUE(wait_depth_frames(3, 30000));
-    const quality::quality_report &report = colour->quality_tools()->controller()->last_report();
+    const quality::quality_report& report = colour->quality_tools()->controller()->last_report();
     EXPECT_TRUE(report.has_region);
     EXPECT_GT(report.spatial.valid, 0);
     EXPECT_GT(report.spatial.mean_mm, 300);
@@ -452,7 +451,7 @@ TEST_F(ViewerQuality, RgbdColourViewMeasuresTheRegisteredDepth)
     widget_test::save_screenshot(window.get(), QStringLiteral("quality_rgbd"));
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -460,17 +459,17 @@ namespace {
 // pane, at the default size and with the depth view expanded.
 TEST_F(ViewerQuality, ScreenshotsOfTheRegionWithPanelAndPlot)
 {
-    cloud_view_widget *view = start_depth();
+    cloud_view_widget* view = start_depth();
     ASSERT_NE(view, nullptr);
     QTest::mouseClick(view->btn_see, Qt::LeftButton);
     // Past the camera's first frames, whose depth is still settling.
     ASSERT_TRUE(wait_depth_frames(40));
-    quality_region_overlay *overlay = view->quality_tools()->overlay();
+    quality_region_overlay* overlay = view->quality_tools()->overlay();
     drag_region(overlay, QPoint(180, 150), QPoint(299, 249));
     ASSERT_TRUE(overlay->region().has_value());
     // Some seconds of history for the plot.
     ASSERT_TRUE(wait_depth_frames(120, 30000));
-    const quality::quality_report &r = view->quality_tools()->controller()->last_report();
+    const quality::quality_report& r = view->quality_tools()->controller()->last_report();
     ASSERT_TRUE(r.has_region);
     // The back wall faces the camera: a flat, square plane some metres away.
     EXPECT_TRUE(r.plane.ok);
@@ -483,7 +482,7 @@ TEST_F(ViewerQuality, ScreenshotsOfTheRegionWithPanelAndPlot)
     QTest::qWait(50);
     widget_test::save_screenshot(window.get(), QStringLiteral("quality_viewer"));
     // Each frame is plotted once, however its notifications queued up.
-    QtCharts::QLineSeries *line = view->quality_tools()->plot()->value_series();
+    QtCharts::QLineSeries* line = view->quality_tools()->plot()->value_series();
     ASSERT_GT(line->count(), 30);
     for (int i = 1; i < line->count(); ++i)
         ASSERT_GT(line->at(i).x(), line->at(i - 1).x()) << "sample " << i;
@@ -495,4 +494,4 @@ TEST_F(ViewerQuality, ScreenshotsOfTheRegionWithPanelAndPlot)
     EXPECT_FALSE(pane.intersects(view->scale_bar()->geometry()));
 }
 
-} // namespace
+}  // namespace

@@ -27,8 +27,7 @@ namespace {
 
 using widget_test::wait_until;
 
-class ViewerRecording : public widget_test::viewer_fixture
-{
+class ViewerRecording : public widget_test::viewer_fixture {
 protected:
     void SetUp() override
     {
@@ -47,9 +46,9 @@ protected:
     // Records `ms` of what runs now into `out`; returns the file.
     // Records for ms, and on a slow (sanitizer) build until min_frames more
     // depth frames have been shown as well.
-    QString record(int ms, const char *screenshot = nullptr, int min_frames = 0)
+    QString record(int ms, const char* screenshot = nullptr, int min_frames = 0)
     {
-        viewer &v = *window;
+        viewer& v = *window;
         v.tof_save_panel()->line_file_path->setText(out.path());
         EXPECT_TRUE(v.record_button()->isVisible());
         QTest::mouseClick(v.record_button(), Qt::LeftButton);
@@ -85,9 +84,9 @@ protected:
     }
 
     // Opens `path` through "Open recording…" and the module list.
-    void open_recording(const QString &path)
+    void open_recording(const QString& path)
     {
-        viewer &v = *window;
+        viewer& v = *window;
         set_recording_chooser([path] { return path; });
         QTest::mouseClick(v.open_recording_button(), Qt::LeftButton);
         ASSERT_TRUE(v.table_module->isVisible());
@@ -105,7 +104,7 @@ protected:
     }
 
     // The recorded depth of frame set `index`.
-    cv::Mat recorded_depth(const QString &path, size_t index)
+    cv::Mat recorded_depth(const QString& path, size_t index)
     {
         std::string error;
         auto r = recording::reader::open(path.toStdString(), error);
@@ -114,20 +113,20 @@ protected:
             return {};
         recording::frame_set fs;
         EXPECT_TRUE(r->read(index, fs, error, recording::bit(recording::stream::depth))) << error;
-        const auto &img = fs[recording::stream::depth];
+        const auto& img = fs[recording::stream::depth];
         if (!img)
             return {};
-        return cv::Mat(img->height, img->width, CV_16UC1, const_cast<uint8_t *>(img->data.data()), img->step)
+        return cv::Mat(img->height, img->width, CV_16UC1, const_cast<uint8_t*>(img->data.data()), img->step)
             .clone();
     }
 
-    static bool same(const cv::Mat &a, const cv::Mat &b)
+    static bool same(const cv::Mat& a, const cv::Mat& b)
     {
         return !a.empty() && a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
     }
 
     // Waits until the depth view shows frame set `index` of the recording.
-    bool shows_frame(const QString &path, size_t index, int timeout_ms = 3000)
+    bool shows_frame(const QString& path, size_t index, int timeout_ms = 3000)
     {
         const cv::Mat expected = recorded_depth(path, index);
         return wait_until([&] { return same(window->depth_view()->shown_depth(), expected); }, timeout_ms);
@@ -141,7 +140,7 @@ protected:
 TEST_F(ViewerRecording, RecordThenPlayBack)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
@@ -172,7 +171,7 @@ TEST_F(ViewerRecording, RecordThenPlayBack)
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(10));
     ASSERT_TRUE(wait_rgb_frames(3));
-    playback_bar *bar = v.timeline();
+    playback_bar* bar = v.timeline();
     // Keys reach the window's shortcuts only while it is the active one.
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(bar->isVisible());
@@ -238,11 +237,11 @@ TEST_F(ViewerRecording, RecordThenPlayBack)
 TEST_F(ViewerRecording, SavingFromAPausedRecordingWritesTheCameraFiles)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
-    save_path_widget *panel = v.tof_save_panel();
-    auto save_into = [&](const QString &folder) {
+    save_path_widget* panel = v.tof_save_panel();
+    auto save_into = [&](const QString& folder) {
         QDir().mkpath(folder);
         panel->line_file_path->setText(folder);
         panel->line_frame->setText(QStringLiteral("1"));
@@ -286,7 +285,7 @@ TEST_F(ViewerRecording, SavingFromAPausedRecordingWritesTheCameraFiles)
 TEST_F(ViewerRecording, DepthOnlyRecordingOffersNoRgbModule)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
     const QString path = record(800);
@@ -306,7 +305,7 @@ TEST_F(ViewerRecording, DepthOnlyRecordingOffersNoRgbModule)
 TEST_F(ViewerRecording, DepthAndColourRecordingOffersRgbdFusion)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(3));
@@ -333,7 +332,7 @@ TEST_F(ViewerRecording, DepthAndColourRecordingOffersRgbdFusion)
 TEST_F(ViewerRecording, DamagedRecordingsAreRefusedInWords)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
     const QString good = record(800);
@@ -352,13 +351,12 @@ TEST_F(ViewerRecording, DamagedRecordingsAreRefusedInWords)
     cut.write(bytes.left(bytes.size() / 2));
     cut.close();
     const QString missing = out.filePath(QStringLiteral("missing.bag"));
-    for (const QString &path : {junk.fileName(), cut.fileName(), missing}) {
+    for (const QString& path : {junk.fileName(), cut.fileName(), missing}) {
         messages.clear();
         set_recording_chooser([path] { return path; });
         QTest::mouseClick(v.open_recording_button(), Qt::LeftButton);
         ASSERT_FALSE(messages.texts().isEmpty()) << path.toStdString();
-        EXPECT_TRUE(messages.last().startsWith(QStringLiteral("The recording ") + QDir::toNativeSeparators(path) +
-                                               QStringLiteral(" cannot be opened: ")))
+        EXPECT_TRUE(messages.last().startsWith(QStringLiteral("The recording ") + QDir::toNativeSeparators(path) + QStringLiteral(" cannot be opened: ")))
             << messages.last().toStdString();
         EXPECT_EQ(v.current_driver(), nullptr);
         for (int r = 0; r < v.table_module->rowCount(); ++r)
@@ -369,7 +367,7 @@ TEST_F(ViewerRecording, DamagedRecordingsAreRefusedInWords)
 TEST_F(ViewerRecording, ClosingTheWindowFinishesTheRecording)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
     v.tof_save_panel()->line_file_path->setText(out.path());
@@ -390,7 +388,7 @@ TEST_F(ViewerRecording, ClosingTheWindowFinishesTheRecording)
 TEST_F(ViewerRecording, ReprocessingFollowsTheFilterSwitchAsTheCliDoes)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
     v.tof_save_panel()->check_raw->setChecked(true);
@@ -437,7 +435,7 @@ TEST_F(ViewerRecording, ReprocessingFollowsTheFilterSwitchAsTheCliDoes)
     EXPECT_EQ(where().index, 4u);
 
     // The measurement box shows the recorded value beside the recomputed one.
-    cloud_view_widget *depth = v.depth_view();
+    cloud_view_widget* depth = v.depth_view();
     const QPoint centre = depth->widget_view->mapTo(depth, depth->widget_view->rect().center());
     QTest::mouseClick(depth, Qt::LeftButton, Qt::NoModifier, centre);
     ASSERT_TRUE(wait_until([&] { return v.recorded_value_label()->isVisible(); }, 3000));
@@ -453,4 +451,4 @@ TEST_F(ViewerRecording, ReprocessingFollowsTheFilterSwitchAsTheCliDoes)
     EXPECT_FALSE(wait_until([&] { return v.recorded_value_label()->isVisible(); }, 300));
 }
 
-} // namespace
+}  // namespace

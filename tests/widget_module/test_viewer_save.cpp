@@ -9,13 +9,12 @@
 
 namespace {
 
-const char *const kEnterFrame = "please enter frame !";
-const char *const kRange = "Please enter number between 1 and 99 !";
-const char *const kSelectPath = "please select file path";
-const char *const kChinese = "path cannot contain chinese and chinese characters !";
+const char* const kEnterFrame = "please enter frame !";
+const char* const kRange = "Please enter number between 1 and 99 !";
+const char* const kSelectPath = "please select file path";
+const char* const kChinese = "path cannot contain chinese and chinese characters !";
 
-class ViewerSave : public widget_test::viewer_fixture
-{
+class ViewerSave : public widget_test::viewer_fixture {
 protected:
     void TearDown() override
     {
@@ -28,7 +27,7 @@ protected:
 
 TEST_F(ViewerSave, NothingWithoutAModule)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     QSignalSpy tof(&v, &viewer::sig_save_tof);
     QSignalSpy rgb(&v, &viewer::sig_save_rgb);
     v.OnBtnSaveClicked();
@@ -38,23 +37,21 @@ TEST_F(ViewerSave, NothingWithoutAModule)
     EXPECT_TRUE(messages.texts().isEmpty());
 }
 
-struct rgb_case
-{
-    const char *name;
-    const char *frame;
-    const char16_t *path;
-    const char *message; // null: accepted
+struct rgb_case {
+    const char* name;
+    const char* frame;
+    const char16_t* path;
+    const char* message;  // null: accepted
 };
 
-class ViewerRgbSave : public ViewerSave, public ::testing::WithParamInterface<rgb_case>
-{
+class ViewerRgbSave : public ViewerSave, public ::testing::WithParamInterface<rgb_case> {
 };
 
 TEST_P(ViewerRgbSave, ChecksFrameAndFolder)
 {
-    const rgb_case &c = GetParam();
+    const rgb_case& c = GetParam();
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     const QString path = c.path ? QString::fromUtf16(c.path) : out.path();
     v.line_frame->setText(QString::fromUtf8(c.frame));
@@ -87,9 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ViewerSave, DepthSaveUsesThePanelAndStoresIt)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
-    save_path_widget *panel = v.tof_save_panel();
+    save_path_widget* panel = v.tof_save_panel();
     panel->line_frame->setText("");
     QSignalSpy spy(&v, &viewer::sig_save_tof);
     QTest::mouseClick(v.btn_save_picture, Qt::LeftButton);
@@ -122,23 +119,21 @@ TEST_F(ViewerSave, DepthSaveUsesThePanelAndStoresIt)
     EXPECT_EQ(spy.count(), 3);
 }
 
-struct rgbd_case
-{
-    const char *name;
-    const char *frame;
-    const char16_t *path;
-    const char *message;
+struct rgbd_case {
+    const char* name;
+    const char* frame;
+    const char16_t* path;
+    const char* message;
 };
 
-class ViewerRgbdSave : public ViewerSave, public ::testing::WithParamInterface<rgbd_case>
-{
+class ViewerRgbdSave : public ViewerSave, public ::testing::WithParamInterface<rgbd_case> {
 };
 
 TEST_P(ViewerRgbdSave, ChecksFrameAndFolder)
 {
-    const rgbd_case &c = GetParam();
+    const rgbd_case& c = GetParam();
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_rgbd_switch, Qt::LeftButton);
     ASSERT_TRUE(v.current_driver()->m_rgbd_on);
     v.line_rgbd_frame->setText(QString::fromUtf8(c.frame));
@@ -181,8 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ViewerSave, ChosenColourFolderIsStoredAlone)
 {
-    viewer &v = *window;
-    set_folder_chooser([this](QWidget *, const QString &title, const QString &) {
+    viewer& v = *window;
+    set_folder_chooser([this](QWidget*, const QString& title, const QString&) {
         EXPECT_EQ(title, "save_path");
         return out.path();
     });
@@ -201,17 +196,17 @@ TEST_F(ViewerSave, ChosenColourFolderIsStoredAlone)
 
 TEST_F(ViewerSave, RefusedOrCancelledFolderKeepsTheField)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     const QString before = v.line_rgbd_file_path->text();
-    set_folder_chooser([](QWidget *, const QString &, const QString &) { return QString(); });
+    set_folder_chooser([](QWidget*, const QString&, const QString&) { return QString(); });
     QTest::mouseClick(v.btn_rgbd_select, Qt::LeftButton);
     EXPECT_EQ(v.line_rgbd_file_path->text(), before);
     set_folder_chooser(
-        [](QWidget *, const QString &, const QString &) { return QString::fromUtf16(u"/tmp/\u3010x\u3011"); });
+        [](QWidget*, const QString&, const QString&) { return QString::fromUtf16(u"/tmp/\u3010x\u3011"); });
     QTest::mouseClick(v.btn_rgbd_select, Qt::LeftButton);
     EXPECT_EQ(v.line_rgbd_file_path->text(), before);
     EXPECT_EQ(messages.last().toStdString(), kChinese);
     EXPECT_TRUE(load_save_settings().rgbd_file_path.isEmpty());
 }
 
-} // namespace
+}  // namespace

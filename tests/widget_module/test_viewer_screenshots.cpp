@@ -18,7 +18,7 @@ namespace {
 using widget_test::wait_until;
 
 // Number of distinct colours in a sample grid of the image.
-int distinct_colours(const QImage &image, const QRect &area)
+int distinct_colours(const QImage& image, const QRect& area)
 {
     QSet<QRgb> colours;
     const QRect r = area.intersected(image.rect());
@@ -28,13 +28,12 @@ int distinct_colours(const QImage &image, const QRect &area)
     return colours.size();
 }
 
-class ViewerScreenshots : public widget_test::viewer_fixture
-{
+class ViewerScreenshots : public widget_test::viewer_fixture {
 protected:
-    QImage shoot(QWidget *w, const char *name)
+    QImage shoot(QWidget* w, const char* name)
     {
         QCoreApplication::processEvents();
-        QTest::qWait(50); // let the X server finish drawing before the grab
+        QTest::qWait(50);  // let the X server finish drawing before the grab
         const QString path = widget_test::save_screenshot(w, QString::fromLatin1(name));
         QImage image(path);
         EXPECT_FALSE(image.isNull()) << path.toStdString();
@@ -43,14 +42,14 @@ protected:
     }
 
     // The part of a window shot covered by child (in window coordinates).
-    QRect area_of(const QWidget *child) const
+    QRect area_of(const QWidget* child) const
     {
         return QRect(child->mapTo(window.get(), QPoint(0, 0)), child->size());
     }
 
     void expand_parameter_panel()
     {
-        viewer &v = *window;
+        viewer& v = *window;
         if (v.widget_tof_operate->isHidden())
             QTest::mouseClick(v.btn_tof_expend, Qt::LeftButton);
         if (v.widget_parameter_setting_contianer->isHidden())
@@ -69,11 +68,11 @@ TEST_F(ViewerScreenshots, StartAndModuleList)
 TEST_F(ViewerScreenshots, DepthPages)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(10));
     expand_parameter_panel();
-    cloud_view_widget *depth = v.depth_view();
+    cloud_view_widget* depth = v.depth_view();
     ASSERT_NE(depth, nullptr);
     QTest::mouseClick(depth->btn_see, Qt::LeftButton);
     QTest::mouseClick(depth->btn_info, Qt::LeftButton);
@@ -95,7 +94,7 @@ TEST_F(ViewerScreenshots, DepthPages)
 TEST_F(ViewerScreenshots, DepthWithRgb)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(10));
@@ -107,7 +106,7 @@ TEST_F(ViewerScreenshots, DepthWithRgb)
 TEST_F(ViewerScreenshots, Rgbd)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_rgbd_switch, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(10));
     ASSERT_TRUE(wait_rgb_frames(10));
@@ -121,11 +120,11 @@ TEST_F(ViewerScreenshots, Rgbd)
 TEST_F(ViewerScreenshots, MessageBubble)
 {
     post_user_message(QStringLiteral("Save completed."));
-    bubble_widget *bubble = window->message_bubble();
+    bubble_widget* bubble = window->message_bubble();
     ASSERT_TRUE(wait_until([&] { return bubble->isVisible(); }));
     // Best effort: a bubble already on screen needs no wait.
     (void)QTest::qWaitForWindowExposed(bubble);
     shoot(bubble, "07_bubble");
 }
 
-} // namespace
+}  // namespace

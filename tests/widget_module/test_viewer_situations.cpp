@@ -43,22 +43,21 @@ namespace {
 using widget_test::shows_icon;
 using widget_test::wait_until;
 
-const char *const kOn = ":/zavire/image/switch_on.png";
-const char *const kOff = ":/zavire/image/switch_off.png";
+const char* const kOn = ":/zavire/image/switch_on.png";
+const char* const kOff = ":/zavire/image/switch_off.png";
 const QSize kDefaultSize(1120, 600);
 
-QString text(const char *utf8)
+QString text(const char* utf8)
 {
     return QString::fromUtf8(utf8);
 }
 
 // One user situation: the window, the camera variables, a save folder.
-class situation
-{
+class situation {
 public:
-    explicit situation(const std::vector<std::pair<QByteArray, QByteArray>> &env)
+    explicit situation(const std::vector<std::pair<QByteArray, QByteArray>>& env)
     {
-        for (const auto &v : env) {
+        for (const auto& v : env) {
             qputenv(v.first.constData(), v.second);
             m_env.push_back(v.first);
         }
@@ -72,15 +71,15 @@ public:
     {
         window.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        for (const QByteArray &n : m_env)
+        for (const QByteArray& n : m_env)
             qunsetenv(n.constData());
     }
 
-    viewer &v() { return *window; }
+    viewer& v() { return *window; }
 
     // Clicks `w` where the user would: at its centre on screen, on whatever
     // widget is there. Fails when `w` is hidden, off the window or covered.
-    void click(QWidget *w, QPoint at = QPoint(-1, -1))
+    void click(QWidget* w, QPoint at = QPoint(-1, -1))
     {
         ASSERT_TRUE(w->isVisible()) << w->objectName().toStdString() << " is not on screen";
         if (at.x() < 0)
@@ -88,7 +87,7 @@ public:
         const QPoint in_window = w->mapTo(window.get(), at);
         ASSERT_TRUE(window->rect().contains(in_window))
             << w->objectName().toStdString() << " lies outside the window";
-        QWidget *hit = window->childAt(in_window);
+        QWidget* hit = window->childAt(in_window);
         ASSERT_TRUE(hit == w || w->isAncestorOf(hit))
             << w->objectName().toStdString() << " is covered by "
             << (hit ? hit->objectName().toStdString() : std::string("nothing"));
@@ -114,7 +113,7 @@ public:
 
     void count_frames()
     {
-        driver_operate *d = v().current_driver();
+        driver_operate* d = v().current_driver();
         depth_frames = rgb_frames = cloud_frames = 0;
         QObject::connect(d, &driver_operate::sig_update_date_vec, window.get(), [this] { ++depth_frames; });
         QObject::connect(d, &driver_operate::sig_show_rgb, window.get(), [this](QPixmap) { ++rgb_frames; });
@@ -135,19 +134,19 @@ public:
     // The text the bubble shows now (without its line-break hints).
     QString bubble_text()
     {
-        bubble_widget *b = v().message_bubble();
+        bubble_widget* b = v().message_bubble();
         if (!b->isVisible())
             return QString();
         return b->label_title_2->text().remove(QChar(0x200b));
     }
 
     // Waits until a message starting with `start` was shown; returns it.
-    QString wait_message(const QString &start, int ms = 10000)
+    QString wait_message(const QString& start, int ms = 10000)
     {
         QString found;
         wait_until(
             [&] {
-                for (const QString &t : messages.texts())
+                for (const QString& t : messages.texts())
                     if (t.startsWith(start)) {
                         found = t;
                         return true;
@@ -161,28 +160,28 @@ public:
     // Every shown button of a view's bottom bar is on screen, inside its
     // bar and clear of the others; every shown label of its info strip and
     // measurement box shows its whole text.
-    void expect_controls_usable(QWidget *view, QWidget *bar, QWidget *strip, QWidget *box)
+    void expect_controls_usable(QWidget* view, QWidget* bar, QWidget* strip, QWidget* box)
     {
         const std::string name = view->objectName().toStdString();
         const QRect bar_rect(bar->mapTo(window.get(), QPoint(0, 0)), bar->size());
         EXPECT_TRUE(window->rect().contains(bar_rect)) << name;
         QVector<QRect> taken;
-        for (QAbstractButton *b : bar->findChildren<QAbstractButton *>()) {
+        for (QAbstractButton* b : bar->findChildren<QAbstractButton*>()) {
             if (b->isHidden())
                 continue;
             const QRect r(b->mapTo(window.get(), QPoint(0, 0)), b->size());
             EXPECT_TRUE(b->isVisible()) << name << " " << b->objectName().toStdString();
             EXPECT_TRUE(bar_rect.contains(r)) << name << " " << b->objectName().toStdString() << " leaves its bar";
-            for (const QRect &o : taken)
+            for (const QRect& o : taken)
                 EXPECT_FALSE(o.intersects(r)) << name << " " << b->objectName().toStdString() << " overlaps";
             taken.append(r);
         }
-        for (QWidget *panel : {strip, box}) {
+        for (QWidget* panel : {strip, box}) {
             if (!panel || panel->isHidden())
                 continue;
             const QRect panel_rect(panel->mapTo(view, QPoint(0, 0)), panel->size());
             EXPECT_TRUE(view->rect().contains(panel_rect)) << name << " " << panel->objectName().toStdString();
-            for (QLabel *l : panel->findChildren<QLabel *>()) {
+            for (QLabel* l : panel->findChildren<QLabel*>()) {
                 if (l->isHidden())
                     continue;
                 EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width())
@@ -197,25 +196,25 @@ public:
     // Checks each view on screen (an expanded view hides the others).
     void expect_all_views_usable()
     {
-        cloud_view_widget *d = v().depth_view();
+        cloud_view_widget* d = v().depth_view();
         if (d && d->isVisible())
             expect_controls_usable(d, d->widget, d->widget_time, d->widget_location);
-        WidgetIR *ir = v().infrared_view();
+        WidgetIR* ir = v().infrared_view();
         if (ir && ir->isVisible())
             expect_controls_usable(ir, ir->widget, ir->widget_time, nullptr);
-        rgb_view_widget *c = v().colour_view();
+        rgb_view_widget* c = v().colour_view();
         if (c && c->isVisible())
             expect_controls_usable(c, c->widget, c->widget_time, c->widget_location);
     }
 
     // The window with the bubble drawn into its bottom-right corner, as a
     // person sees both (the bubble is its own window at the screen corner).
-    void screenshot(const char *name)
+    void screenshot(const char* name)
     {
         QCoreApplication::processEvents();
         QTest::qWait(100);
         QImage shot = v().screen()->grabWindow(v().winId()).toImage();
-        bubble_widget *b = v().message_bubble();
+        bubble_widget* b = v().message_bubble();
         if (b->isVisible()) {
             const QImage bubble = b->grab().toImage();
             QPainter p(&shot);
@@ -241,7 +240,7 @@ private:
 };
 
 // The single batch folder directly under `parent`.
-QString batch_folder(const QString &parent, const QString &suffix)
+QString batch_folder(const QString& parent, const QString& suffix)
 {
     const QStringList dirs =
         QDir(parent).entryList({QStringLiteral("*_") + suffix}, QDir::Dirs | QDir::NoDotAndDotDot);
@@ -250,23 +249,23 @@ QString batch_folder(const QString &parent, const QString &suffix)
 
 // Points of a saved cloud closer than 2 mm but not at the origin: what a
 // saturated pixel used to become.
-int points_at_one_millimetre(const QString &pcd)
+int points_at_one_millimetre(const QString& pcd)
 {
     pcl::PointCloud<pcl::PointXYZRGB> cloud;
     if (pcl::io::loadPCDFile(pcd.toStdString(), cloud) != 0)
         return -1;
     int n = 0;
-    for (const auto &p : cloud.points)
+    for (const auto& p : cloud.points)
         n += (p.z != 0.0f && std::abs(p.z) < 2.0f) ? 1 : 0;
     return n;
 }
 
 // Files under `folder` that are not whole: unreadable images, incomplete
 // point clouds, leftovers under a temporary name.
-QStringList broken_files(const QString &folder)
+QStringList broken_files(const QString& folder)
 {
     QStringList broken;
-    for (const QFileInfo &f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
         const QString path = f.absoluteFilePath();
         if (f.suffix() == QLatin1String("png")) {
             if (cv::imread(path.toStdString(), cv::IMREAD_UNCHANGED).empty())
@@ -283,19 +282,19 @@ QStringList broken_files(const QString &folder)
 
 // ------------------------------------------------------------------ rows
 
-void depth_two_views(situation &s)
+void depth_two_views(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     EXPECT_TRUE(shows_icon(v.btn_switch_tof, kOn));
     ASSERT_NE(v.depth_view(), nullptr);
     ASSERT_NE(v.infrared_view(), nullptr);
     ASSERT_TRUE(s.more_depth(5));
-    cloud_view_widget *depth = v.depth_view();
+    cloud_view_widget* depth = v.depth_view();
     s.click(depth->btn_info);
     s.click(v.infrared_view()->btn_info);
-    QTest::qWait(1300); // one frame-rate tick
+    QTest::qWait(1300);  // one frame-rate tick
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.00$")).match(depth->label_fps_content->text()).hasMatch());
     EXPECT_NE(depth->label_fps_content->text(), QStringLiteral("0.00"));
     s.expect_all_views_usable();
@@ -307,23 +306,23 @@ void depth_two_views(situation &s)
     s.expect_all_views_usable();
 }
 
-void depth_rgb_three_views(situation &s)
+void depth_rgb_three_views(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     s.click(v.btn_switch_rgb);
     ASSERT_NE(v.colour_view(), nullptr);
     ASSERT_TRUE(s.more_rgb(3));
     ASSERT_TRUE(s.more_depth(3));
-    for (QAbstractButton *info : {static_cast<QAbstractButton *>(v.depth_view()->btn_info),
-                                  static_cast<QAbstractButton *>(v.infrared_view()->btn_info),
-                                  static_cast<QAbstractButton *>(v.colour_view()->btn_info)})
+    for (QAbstractButton* info : {static_cast<QAbstractButton*>(v.depth_view()->btn_info),
+                                  static_cast<QAbstractButton*>(v.infrared_view()->btn_info),
+                                  static_cast<QAbstractButton*>(v.colour_view()->btn_info)})
         s.click(info);
     QTest::qWait(1300);
     // Every value of the three strips is readable, frame rates included.
     s.expect_all_views_usable();
-    for (QLabel *fps : {v.depth_view()->label_fps_content, v.infrared_view()->label_fps_content,
+    for (QLabel* fps : {v.depth_view()->label_fps_content, v.infrared_view()->label_fps_content,
                         v.colour_view()->label_fps_content})
         EXPECT_TRUE(fps->isVisible());
     // Expanding one view and restoring it keeps the bars usable too.
@@ -333,10 +332,10 @@ void depth_rgb_three_views(situation &s)
     s.expect_all_views_usable();
 }
 
-void depth_saves_with_first_run_defaults(situation &s)
+void depth_saves_with_first_run_defaults(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     ASSERT_TRUE(s.more_depth(3));
     // A first run: the frame count is there, only the folder is chosen.
@@ -350,7 +349,7 @@ void depth_saves_with_first_run_defaults(situation &s)
     ASSERT_FALSE(folder.isEmpty());
     EXPECT_EQ(done, QStringLiteral("Save completed. Files in ") + folder);
     EXPECT_TRUE(wait_until([&] { return s.bubble_text() == done; }, 2000));
-    for (const char *name : {"depth[1].png", "ir[1].png", "PointCloud[1].pcd", "Depth[1].png", "IR[1].png"})
+    for (const char* name : {"depth[1].png", "ir[1].png", "PointCloud[1].pcd", "Depth[1].png", "IR[1].png"})
         EXPECT_TRUE(QFile::exists(folder + '/' + name)) << name;
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/depth[2].png")));
     EXPECT_TRUE(broken_files(folder).isEmpty()) << broken_files(folder).join(' ').toStdString();
@@ -363,10 +362,10 @@ void depth_saves_with_first_run_defaults(situation &s)
     EXPECT_FALSE(s.wait_message(QStringLiteral("Save completed."), 30000).isEmpty());
 }
 
-void rgb_save_reports(situation &s)
+void rgb_save_reports(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_rgb);
     ASSERT_TRUE(s.more_rgb(3));
     v.line_file_path->setText(s.out.path());
@@ -380,16 +379,16 @@ void rgb_save_reports(situation &s)
     s.expect_all_views_usable();
 }
 
-void rgbd_save_reports(situation &s)
+void rgbd_save_reports(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_rgbd_switch);
     ASSERT_TRUE(s.more_depth(3, 60000));
     ASSERT_TRUE(s.more_rgb(2, 60000));
     s.expect_all_views_usable();
     v.line_rgbd_file_path->setText(s.out.path());
-    v.check_rgbd_pcd->setChecked(false); // text clouds of 1920 x 1080 points take long
+    v.check_rgbd_pcd->setChecked(false);  // text clouds of 1920 x 1080 points take long
     s.click(v.colour_view()->btn_photo);
     const QString done = s.wait_message(QStringLiteral("Save completed."), 60000);
     const QString tof = batch_folder(s.out.path() + QStringLiteral("/RGBD"), QStringLiteral("tof"));
@@ -399,10 +398,10 @@ void rgbd_save_reports(situation &s)
     EXPECT_TRUE(QFile::exists(rgb + QStringLiteral("/rgb[1].png")));
 }
 
-void save_with_nothing_streaming(situation &s)
+void save_with_nothing_streaming(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     // The save button of the module row is there but nothing streams.
     ASSERT_TRUE(v.btn_save_picture->isVisible());
     s.click(v.btn_save_picture);
@@ -416,14 +415,14 @@ void save_with_nothing_streaming(situation &s)
     EXPECT_FALSE(s.wait_message(QStringLiteral("Save completed."), 30000).isEmpty());
 }
 
-void camera_lost_while_saving(situation &s)
+void camera_lost_while_saving(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     s.click(v.btn_switch_rgb);
     ASSERT_TRUE(s.more_depth(3));
-    save_path_widget *panel = v.tof_save_panel();
+    save_path_widget* panel = v.tof_save_panel();
     panel->line_frame->setText(QStringLiteral("30"));
     panel->btn_check_pcd->setChecked(false);
     panel->line_file_path->setText(s.out.path());
@@ -483,11 +482,11 @@ void camera_lost_while_saving(situation &s)
     EXPECT_FALSE(s.wait_message(QStringLiteral("Save completed."), 30000).isEmpty());
 }
 
-void camera_lost_and_back_by_variables(situation &s)
+void camera_lost_and_back_by_variables(situation& s)
 {
     // PVX3_LOST_AFTER = 90 frame sets (3 s at 30 per second), back 1.5 s later.
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     ASSERT_FALSE(s.wait_message(text(viewer_text::camera_lost), 30000).isEmpty());
     EXPECT_EQ(s.bubble_text(), text(viewer_text::camera_lost));
@@ -502,15 +501,15 @@ void camera_lost_and_back_by_variables(situation &s)
     EXPECT_TRUE(s.more_depth(3));
 }
 
-void no_camera(situation &s)
+void no_camera(situation& s)
 {
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_chose_module);
     EXPECT_EQ(s.messages.last(), text(viewer_text::no_camera));
     EXPECT_EQ(s.bubble_text(), text(viewer_text::no_camera));
     EXPECT_FALSE(v.table_module->isVisible());
     // The bubble shows the whole message.
-    QLabel *body = v.message_bubble()->label_title_2;
+    QLabel* body = v.message_bubble()->label_title_2;
     EXPECT_GE(body->height(), body->heightForWidth(body->width()));
     s.screenshot("situation_no_camera");
     // A camera is plugged in: the list updates without another click.
@@ -521,9 +520,9 @@ void no_camera(situation &s)
     EXPECT_TRUE(wait_until([&] { return v.widget_module->isVisible(); }, 15000));
 }
 
-void camera_gone_before_opening(situation &s)
+void camera_gone_before_opening(situation& s)
 {
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_chose_module);
     ASSERT_TRUE(v.table_module->isVisible());
     // Unplugged between listing and choosing.
@@ -541,15 +540,15 @@ void camera_gone_before_opening(situation &s)
     EXPECT_TRUE(wait_until([&] { return v.widget_module->isVisible() && v.parameter_panel(); }, 15000));
 }
 
-void slow_camera(situation &s)
+void slow_camera(situation& s)
 {
     // One frame set every 3 s: the views say when nothing comes.
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
-    cloud_view_widget *depth = v.depth_view();
+    cloud_view_widget* depth = v.depth_view();
     ASSERT_NE(depth, nullptr);
-    auto notice = [&]() -> QLabel * { return depth->findChild<QLabel *>(QStringLiteral("label_no_frames")); };
+    auto notice = [&]() -> QLabel* { return depth->findChild<QLabel*>(QStringLiteral("label_no_frames")); };
     ASSERT_TRUE(wait_until([&] { return s.depth_frames >= 1; }, 20000));
     ASSERT_TRUE(notice() == nullptr || !notice()->isVisible());
     ASSERT_TRUE(wait_until([&] { return notice() && notice()->isVisible(); }, 3500));
@@ -560,11 +559,11 @@ void slow_camera(situation &s)
     EXPECT_FALSE(notice()->isVisible()) << "a frame hides it";
 }
 
-void stream_fails_to_start(situation &s)
+void stream_fails_to_start(situation& s)
 {
     // The reconstruction library cannot be loaded: colour streams, depth not.
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_rgb);
     ASSERT_TRUE(s.more_rgb(2));
     s.click(v.btn_switch_tof);
@@ -587,13 +586,13 @@ void stream_fails_to_start(situation &s)
     EXPECT_FALSE(v.current_driver()->m_rgbd_on);
 }
 
-void integration_time_refused(situation &s)
+void integration_time_refused(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     ASSERT_TRUE(s.more_depth(3));
-    QSlider *slider = v.parameter_panel()->slider_integral_time;
+    QSlider* slider = v.parameter_panel()->slider_integral_time;
     const int before = slider->value();
     slider->setValue(before == 1500 ? 1600 : 1500);
     EXPECT_TRUE(s.messages.last().startsWith(QStringLiteral("The integral_time cannot be changed at this time.")));
@@ -604,14 +603,14 @@ void integration_time_refused(situation &s)
     EXPECT_TRUE(wait_until([&] { return slider->value() == before; }, 2000)) << "the slider goes back";
 }
 
-void measure_paused_and_unmeasured_pixels(situation &s)
+void measure_paused_and_unmeasured_pixels(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     ASSERT_TRUE(s.more_depth(5));
-    cloud_view_widget *depth = v.depth_view();
-    s.click(depth->btn_start); // pause
+    cloud_view_widget* depth = v.depth_view();
+    s.click(depth->btn_start);  // pause
     EXPECT_EQ(depth->btn_start->toolTip(), QStringLiteral("start"));
     const cv::Mat shown = depth->shown_depth().clone();
     ASSERT_FALSE(shown.empty());
@@ -630,15 +629,16 @@ void measure_paused_and_unmeasured_pixels(situation &s)
         return QPoint(-1, -1);
     };
     auto depth_text = [](quint16 d) {
-        return d == 0 ? QStringLiteral("no measurement")
-                      : d == 1 ? QStringLiteral("saturated") : QStringLiteral("%1 mm").arg(d);
+        return d == 0   ? QStringLiteral("no measurement")
+               : d == 1 ? QStringLiteral("saturated")
+                        : QStringLiteral("%1 mm").arg(d);
     };
     const QPoint targets[] = {find([](quint16 d) { return d == 1; }), find([](quint16 d) { return d == 0; }),
                               find([](quint16 d) { return d > 300 && d < 7000; })};
     EXPECT_GE(targets[0].x(), 0) << "the near card saturates";
     ASSERT_GE(targets[2].x(), 0);
     const QSize image(shown.cols, shown.rows);
-    for (const QPoint &pixel : targets) {
+    for (const QPoint& pixel : targets) {
         if (pixel.x() < 0)
             continue;
         QPoint at;
@@ -661,10 +661,10 @@ void measure_paused_and_unmeasured_pixels(situation &s)
     }
 }
 
-void disk_full(situation &s)
+void disk_full(situation& s)
 {
     s.open_camera();
-    viewer &v = s.v();
+    viewer& v = s.v();
     s.click(v.btn_switch_tof);
     ASSERT_TRUE(s.more_depth(3));
     v.tof_save_panel()->line_file_path->setText(s.out.path());
@@ -688,15 +688,13 @@ void disk_full(situation &s)
     EXPECT_FALSE(s.wait_message(QStringLiteral("Save completed."), 30000).isEmpty());
 }
 
-struct situation_row
-{
-    const char *name;
+struct situation_row {
+    const char* name;
     std::vector<std::pair<QByteArray, QByteArray>> env;
-    void (*play)(situation &);
+    void (*play)(situation&);
 };
 
-class ViewerSituations : public ::testing::TestWithParam<situation_row>
-{
+class ViewerSituations : public ::testing::TestWithParam<situation_row> {
 };
 
 TEST_P(ViewerSituations, WhatTheUserSees)
@@ -714,8 +712,7 @@ const situation_row kRows[] = {
     {"rgbd_save_reports", {}, rgbd_save_reports},
     {"save_with_nothing_streaming", {}, save_with_nothing_streaming},
     {"camera_lost_while_saving", {}, camera_lost_while_saving},
-    {"camera_lost_and_back_by_variables", {{"PVX3_LOST_AFTER", "90"}, {"PVX3_RECONNECT_MS", "1500"}},
-     camera_lost_and_back_by_variables},
+    {"camera_lost_and_back_by_variables", {{"PVX3_LOST_AFTER", "90"}, {"PVX3_RECONNECT_MS", "1500"}}, camera_lost_and_back_by_variables},
     {"no_camera", {{"PVX3_NO_CAMERA", "1"}}, no_camera},
     {"camera_gone_before_opening", {}, camera_gone_before_opening},
     {"slow_camera", {{"PVX3_FRAME_DELAY_MS", "3000"}}, slow_camera},
@@ -728,7 +725,7 @@ const situation_row kRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, ViewerSituations, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<situation_row> &info) {
+                         [](const ::testing::TestParamInfo<situation_row>& info) {
                              return std::string(info.param.name);
                          });
 
@@ -738,12 +735,12 @@ TEST(ViewerWindow, SizePositionAndMaximisedStateAreRemembered)
 {
     widget_test::scratch_settings settings;
     {
-        auto *v = new viewer();
+        auto* v = new viewer();
         v->setGeometry(60, 50, 1000, 560);
         v->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(v));
         const QRect placed = v->geometry();
-        v->close(); // deletes itself
+        v->close();  // deletes itself
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(load_window_geometry().isEmpty());
 
@@ -769,7 +766,7 @@ TEST(ViewerQuitChild, StreamingAndSaving)
         GTEST_SKIP() << "runs only as the child of SigtermEndsTheViewerLikeClosingIt";
     set_save_settings_file(qEnvironmentVariable("TESSIVUE_QUIT_SETTINGS"));
     viewer::set_exit_on_destroy(true);
-    auto *v = new viewer();
+    auto* v = new viewer();
     v->resize(kDefaultSize);
     v->show();
     install_quit_signals([v] { v->close(); });
@@ -821,7 +818,7 @@ TEST(ViewerQuit, SigtermEndsTheViewerLikeClosingIt)
         90000));
     ASSERT_TRUE(out.contains("READY")) << out.toStdString();
     const qint64 sent = QDateTime::currentMSecsSinceEpoch();
-    child.terminate(); // SIGTERM
+    child.terminate();  // SIGTERM
     ASSERT_TRUE(child.waitForFinished(10000));
     const qint64 took = QDateTime::currentMSecsSinceEpoch() - sent;
     out += child.readAll();
@@ -848,4 +845,4 @@ TEST(ViewerQuit, SigtermEndsTheViewerLikeClosingIt)
     EXPECT_EQ(stored.value("save configuration/frame").toInt(), 30);
 }
 
-} // namespace
+}  // namespace

@@ -20,19 +20,18 @@ namespace {
 using widget_test::shows_icon;
 using widget_test::wait_until;
 
-const char *const kOn = ":/zavire/image/switch_on.png";
-const char *const kOff = ":/zavire/image/switch_off.png";
+const char* const kOn = ":/zavire/image/switch_on.png";
+const char* const kOff = ":/zavire/image/switch_off.png";
 
-class ViewerSwitches : public widget_test::viewer_fixture
-{
+class ViewerSwitches : public widget_test::viewer_fixture {
 protected:
-    void expect_grid(int columns, int aw, int ah, std::initializer_list<QWidget *> containers)
+    void expect_grid(int columns, int aw, int ah, std::initializer_list<QWidget*> containers)
     {
-        viewer &v = *window;
+        viewer& v = *window;
         const QVector<QRect> cells = view_grid_cells(v.widget_view->width(), v.widget_view->height(), columns,
                                                      aw, ah, static_cast<int>(containers.size()));
         int i = 0;
-        for (QWidget *c : containers) {
+        for (QWidget* c : containers) {
             EXPECT_FALSE(c->isHidden()) << c->objectName().toStdString();
             EXPECT_EQ(c->geometry(), cells[i]) << c->objectName().toStdString();
             ++i;
@@ -42,7 +41,7 @@ protected:
 
 TEST_F(ViewerSwitches, ModuleListShowsTheCameraAndToggles)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_chose_module, Qt::LeftButton);
     ASSERT_TRUE(v.table_module->isVisible());
     ASSERT_EQ(v.table_module->rowCount(), 1);
@@ -57,7 +56,7 @@ TEST_F(ViewerSwitches, ModuleListShowsTheCameraAndToggles)
 
 TEST_F(ViewerSwitches, ConstructionShowsVersionsWithoutMessages)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     EXPECT_EQ(v.windowTitle(), "Tessivue Viewer");
     EXPECT_EQ(v.label_sdk_version_content->text(), "v0.6.0.3");
     EXPECT_EQ(v.label_viewer_version_content->text(), "v" + QCoreApplication::applicationVersion());
@@ -69,7 +68,7 @@ TEST_F(ViewerSwitches, ConstructionShowsVersionsWithoutMessages)
 TEST_F(ViewerSwitches, DeviceReportFillsTheProductInformation)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     EXPECT_EQ(v.label_current_module->text(), "QZ30 Dual");
     EXPECT_EQ(v.label_pro_name_content->text(), "QZ30 Dual");
     EXPECT_EQ(v.label_pro_num_content->text(), "PVX-T4-0640");
@@ -86,7 +85,7 @@ TEST_F(ViewerSwitches, DeviceReportFillsTheProductInformation)
 
 TEST_F(ViewerSwitches, SwitchClickedBeforeTheParameterPanelIsHarmless)
 {
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_chose_module, Qt::LeftButton);
     const QRect row = v.table_module->visualItemRect(v.table_module->item(0, 0));
     QTest::mouseClick(v.table_module->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
@@ -105,7 +104,7 @@ TEST_F(ViewerSwitches, SwitchClickedBeforeTheParameterPanelIsHarmless)
 TEST_F(ViewerSwitches, DepthOnShowsDepthAndIrSideBySide)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QSignalSpy mode(&v, &viewer::sig_change_mode);
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(v.current_driver()->m_tof_on);
@@ -135,7 +134,7 @@ TEST_F(ViewerSwitches, DepthOnShowsDepthAndIrSideBySide)
 TEST_F(ViewerSwitches, RgbWithDepthCentresTheThirdView)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(v.current_driver()->m_rgb_on);
@@ -163,7 +162,7 @@ TEST_F(ViewerSwitches, RgbWithDepthCentresTheThirdView)
 TEST_F(ViewerSwitches, RgbAloneFillsOneColumn)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_NE(v.colour_view(), nullptr);
     expect_grid(1, 4, 3, {v.widget_rgb});
@@ -174,7 +173,7 @@ TEST_F(ViewerSwitches, RgbAloneFillsOneColumn)
 TEST_F(ViewerSwitches, RgbdLocksControlsAndDropsTheIrView)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     v.check_flip_ver->setChecked(true);
     QSignalSpy created(&v, &viewer::sig_resolution_change);
     QSignalSpy mode(&v, &viewer::sig_change_mode);
@@ -187,7 +186,7 @@ TEST_F(ViewerSwitches, RgbdLocksControlsAndDropsTheIrView)
     EXPECT_TRUE(v.widget_ir->isHidden());
     ASSERT_NE(v.depth_view(), nullptr);
     ASSERT_NE(v.colour_view(), nullptr);
-    EXPECT_EQ(mode.count(), 1); // ToF was off
+    EXPECT_EQ(mode.count(), 1);  // ToF was off
     EXPECT_EQ(v.depth_view()->label_title->text(), "RGBD");
     expect_grid(2, 16, 9, {v.widget_point_cloud, v.widget_rgb});
 
@@ -196,10 +195,10 @@ TEST_F(ViewerSwitches, RgbdLocksControlsAndDropsTheIrView)
     EXPECT_FALSE(v.check_flip_hor->isCheckable());
     QTest::mouseClick(v.check_flip_ver, Qt::LeftButton);
     EXPECT_FALSE(v.check_flip_ver->isChecked());
-    for (QWidget *w : {static_cast<QWidget *>(v.line_file_path), static_cast<QWidget *>(v.line_frame),
-                       static_cast<QWidget *>(v.btn_select), static_cast<QWidget *>(v.combo_resolution),
-                       static_cast<QWidget *>(v.parameter_panel()->combo_resolution),
-                       static_cast<QWidget *>(v.tof_save_panel()->line_frame)})
+    for (QWidget* w : {static_cast<QWidget*>(v.line_file_path), static_cast<QWidget*>(v.line_frame),
+                       static_cast<QWidget*>(v.btn_select), static_cast<QWidget*>(v.combo_resolution),
+                       static_cast<QWidget*>(v.parameter_panel()->combo_resolution),
+                       static_cast<QWidget*>(v.tof_save_panel()->line_frame)})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     EXPECT_TRUE(v.btn_rgbd_expend->isEnabled());
     EXPECT_TRUE(shows_icon(v.btn_rgbd_switch, kOn));
@@ -231,7 +230,7 @@ TEST_F(ViewerSwitches, RgbdLocksControlsAndDropsTheIrView)
 TEST_F(ViewerSwitches, RgbdWhileDepthRunsKeepsTheMode)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QSignalSpy mode(&v, &viewer::sig_change_mode);
     QTest::mouseClick(v.btn_rgbd_switch, Qt::LeftButton);
@@ -243,7 +242,7 @@ TEST_F(ViewerSwitches, RgbdWhileDepthRunsKeepsTheMode)
 TEST_F(ViewerSwitches, ViewCloseButtonsEndTheirStreams)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(2));
@@ -274,7 +273,7 @@ TEST_F(ViewerSwitches, ViewCloseButtonsEndTheirStreams)
 TEST_F(ViewerSwitches, ExpandingOneViewHidesTheOthers)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     v.depth_view()->set_expend(true);
@@ -291,11 +290,11 @@ TEST_F(ViewerSwitches, ExpandingOneViewHidesTheOthers)
 TEST_F(ViewerSwitches, ModuleCloseReturnsToNoModule)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(2));
-    parameter_setting_widget *panel = v.parameter_panel();
+    parameter_setting_widget* panel = v.parameter_panel();
 
     QTest::mouseClick(v.btn_close_module, Qt::LeftButton);
     EXPECT_EQ(v.current_driver(), nullptr);
@@ -317,7 +316,7 @@ TEST_F(ViewerSwitches, ModuleCloseReturnsToNoModule)
 TEST_F(ViewerSwitches, FilterAndFlipsReachTheCamera)
 {
     open_camera();
-    viewer &v = *window;
+    viewer& v = *window;
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     v.check_fillter->setChecked(!v.check_fillter->isChecked());
     bool on = false;
@@ -334,7 +333,7 @@ TEST(ViewerCloseChild, CloseWhileStreaming)
         GTEST_SKIP() << "runs only as the child of WindowCloseEndsTheProcess";
     widget_test::scratch_settings settings;
     viewer::set_exit_on_destroy(true);
-    auto *v = new viewer();
+    auto* v = new viewer();
     v->show();
     QTest::mouseClick(v->btn_chose_module, Qt::LeftButton);
     const QRect row = v->table_module->visualItemRect(v->table_module->item(0, 0));
@@ -379,4 +378,4 @@ TEST(ViewerClose, WindowCloseEndsTheProcessWithinOneSecond)
     EXPECT_FALSE(out.contains("EXEC RETURNED"));
 }
 
-} // namespace
+}  // namespace

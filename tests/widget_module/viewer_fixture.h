@@ -18,14 +18,13 @@
 namespace widget_test {
 
 // True when button shows the icon of the resource at path.
-inline bool shows_icon(const QAbstractButton *button, const char *path)
+inline bool shows_icon(const QAbstractButton* button, const char* path)
 {
     const QSize size(24, 24);
     return button->icon().pixmap(size).toImage() == QIcon(QString::fromLatin1(path)).pixmap(size).toImage();
 }
 
-class viewer_fixture : public ::testing::Test
-{
+class viewer_fixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -46,7 +45,7 @@ protected:
     // resolution report (the parameter panel).
     void open_camera()
     {
-        viewer &v = *window;
+        viewer& v = *window;
         QTest::mouseClick(v.btn_chose_module, Qt::LeftButton);
         ASSERT_TRUE(v.table_module->isVisible());
         ASSERT_EQ(v.table_module->rowCount(), 1);
@@ -60,7 +59,7 @@ protected:
     // Counts the driver's depth, IR and colour notifications on the GUI thread.
     void count_frames()
     {
-        driver_operate *d = window->current_driver();
+        driver_operate* d = window->current_driver();
         QObject::connect(d, &driver_operate::sig_update_date_vec, window.get(), [this] { ++depth_frames; });
         QObject::connect(d, &driver_operate::sig_show_ir, window.get(), [this](QPixmap) { ++ir_frames; });
         QObject::connect(d, &driver_operate::sig_show_rgb, window.get(), [this](QPixmap) { ++rgb_frames; });
@@ -88,4 +87,4 @@ protected:
     int cloud_frames = 0;
 };
 
-} // namespace widget_test
+}  // namespace widget_test

@@ -4,7 +4,7 @@
 
 #include "viewer.h"
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     // Listing the tests (ctest discovery) may happen without a display.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

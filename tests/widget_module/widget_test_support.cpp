@@ -17,13 +17,12 @@ namespace widget_test {
 
 // The bus never forgets an observer, so one receiver lives for the program
 // and each catcher reads and resets its list.
-struct message_catcher::receiver : QObject
-{
+struct message_catcher::receiver : QObject {
     Q_OBJECT
 public:
     QStringList texts;
 public slots:
-    void slot_show_message(const QStringList &content)
+    void slot_show_message(const QStringList& content)
     {
         if (content.size() >= 2)
             texts.append(content.at(1));
@@ -31,7 +30,7 @@ public slots:
 };
 
 namespace {
-message_catcher::receiver *shared_receiver = nullptr;
+message_catcher::receiver* shared_receiver = nullptr;
 }
 
 message_catcher::message_catcher()
@@ -39,7 +38,7 @@ message_catcher::message_catcher()
     if (!shared_receiver) {
         shared_receiver = new receiver();
         global_message_module::instance()->add_observer(kMessageObserver, shared_receiver,
-                                                        SLOT(slot_show_message(const QStringList &)));
+                                                        SLOT(slot_show_message(const QStringList&)));
     }
     shared_receiver->texts.clear();
 }
@@ -76,7 +75,7 @@ QString scratch_settings::file() const
     return m_dir.filePath(QStringLiteral("configuration.ini"));
 }
 
-bool wait_until(const std::function<bool()> &pred, int timeout_ms)
+bool wait_until(const std::function<bool()>& pred, int timeout_ms)
 {
     QDeadlineTimer deadline(timeout_ms);
     while (!pred()) {
@@ -88,7 +87,7 @@ bool wait_until(const std::function<bool()> &pred, int timeout_ms)
     return true;
 }
 
-QString save_screenshot(QWidget *w, const QString &name)
+QString save_screenshot(QWidget* w, const QString& name)
 {
     QString folder = qEnvironmentVariable("TESSIVUE_SCREENSHOT_DIR");
     if (folder.isEmpty())
@@ -97,7 +96,7 @@ QString save_screenshot(QWidget *w, const QString &name)
     const QString path = folder + '/' + name + QStringLiteral(".png");
     QPixmap shot;
     // Grabbing the screen includes OpenGL children (the 3D view) as drawn.
-    if (QScreen *screen = w->screen())
+    if (QScreen* screen = w->screen())
         shot = screen->grabWindow(w->winId());
     if (shot.isNull())
         shot = w->grab();
@@ -105,6 +104,6 @@ QString save_screenshot(QWidget *w, const QString &name)
     return path;
 }
 
-} // namespace widget_test
+}  // namespace widget_test
 
 #include "widget_test_support.moc"

@@ -11,8 +11,7 @@ class QWidget;
 namespace widget_test {
 
 // Collects the user messages posted on the bus while it lives.
-class message_catcher
-{
+class message_catcher {
 public:
     message_catcher();
     ~message_catcher();
@@ -24,8 +23,7 @@ public:
 };
 
 // Points the save-settings store at a scratch file for the life of the object.
-class scratch_settings
-{
+class scratch_settings {
 public:
     scratch_settings();
     ~scratch_settings();
@@ -38,9 +36,9 @@ private:
 };
 
 // Processes events until pred holds or timeout_ms passes; returns pred().
-bool wait_until(const std::function<bool()> &pred, int timeout_ms = 5000);
+bool wait_until(const std::function<bool()>& pred, int timeout_ms = 5000);
 
 // Grabs w (and its children) into docs/ or the build folder; returns the path.
-QString save_screenshot(QWidget *w, const QString &name);
+QString save_screenshot(QWidget* w, const QString& name);
 
-} // namespace widget_test
+}  // namespace widget_test

@@ -15,15 +15,13 @@
 #include <utility>
 #include <vector>
 
-struct driver_event
-{
+struct driver_event {
     QString name;
     QList<QVariant> args;
 };
 
 // Sets PVX3_* variables for the next context and restores them afterwards.
-class camera_env
-{
+class camera_env {
 public:
     explicit camera_env(std::vector<std::pair<QByteArray, QByteArray>> vars);
     ~camera_env();
@@ -32,8 +30,7 @@ private:
     std::vector<QByteArray> m_names;
 };
 
-class driver_harness : public QObject
-{
+class driver_harness : public QObject {
     Q_OBJECT
 public:
     driver_harness();

@@ -8,7 +8,7 @@
 message_recorder::message_recorder()
 {
     global_message_module::instance()->add_observer(QStringLiteral("slot_show_message"), this,
-                                                    SLOT(slot_show_message(const QStringList &)));
+                                                    SLOT(slot_show_message(const QStringList&)));
 }
 
 QStringList message_recorder::texts() const

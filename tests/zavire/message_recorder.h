@@ -8,8 +8,7 @@
 
 #include <functional>
 
-class message_recorder : public QObject
-{
+class message_recorder : public QObject {
     Q_OBJECT
 public:
     message_recorder();

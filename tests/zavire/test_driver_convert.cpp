@@ -29,7 +29,7 @@ uint8_t expected_gray(uint16_t raw)
     const unsigned half = raw / 2u;
     unsigned v = half;
     if (raw % 2u == 1u && half % 2u == 1u)
-        v = half + 1; // x.5 goes to the even neighbour
+        v = half + 1;  // x.5 goes to the even neighbour
     return static_cast<uint8_t>(std::min(v, 255u));
 }
 
@@ -156,7 +156,8 @@ TEST(FrameConversion, RgbdCloudColouredFromTheRegisteredColourFrame)
     ASSERT_TRUE(process_until([&] {
         std::lock_guard<std::mutex> g(lock);
         return !colour.isNull();
-    }, 60000));
+    },
+                              60000));
     // The captures refer to locals: end the thread before reading them.
     h.close();
     ASSERT_EQ(cloud.width, 1920u);
@@ -182,15 +183,13 @@ TEST(FrameConversion, ColourBarFromTheSdkTable)
     EXPECT_EQ(frame_data::color_bar.type(), CV_8UC3);
 }
 
-struct integral_case
-{
+struct integral_case {
     const char* name;
     uint16_t set;
     int read;
 };
 
-class IntegrationTime : public ::testing::TestWithParam<integral_case>
-{
+class IntegrationTime : public ::testing::TestWithParam<integral_case> {
 };
 
 TEST_P(IntegrationTime, CappedAtTheMaximum)
@@ -200,7 +199,7 @@ TEST_P(IntegrationTime, CappedAtTheMaximum)
     h.open();
     ASSERT_TRUE(h.wait_for(QStringLiteral("reset_resolution")));
     h.driver()->slot_integral_time(GetParam().set);
-    ASSERT_EQ(h.count(QStringLiteral("integral_time_finish")), 1); // emitted on this thread
+    ASSERT_EQ(h.count(QStringLiteral("integral_time_finish")), 1);  // emitted on this thread
     EXPECT_TRUE(h.events(QStringLiteral("integral_time_finish"))[0].args[0].toBool());
     EXPECT_EQ(h.driver()->get_integral_time(), GetParam().read);
 }
@@ -245,12 +244,12 @@ TEST(DistanceRange, RequestsWithPlaceholderLimitsAreIgnored)
     h.open();
     ASSERT_TRUE(h.wait_for(QStringLiteral("reset_resolution")));
     const std::pair<int, int> before = h.driver()->get_distance_range();
-    h.driver()->slot_change_distance_range(7500, 4000); // near limit 7500
+    h.driver()->slot_change_distance_range(7500, 4000);  // near limit 7500
     EXPECT_EQ(h.driver()->get_distance_range(), before);
-    h.driver()->slot_change_distance_range(300, 0); // far limit 0
+    h.driver()->slot_change_distance_range(300, 0);  // far limit 0
     EXPECT_EQ(h.driver()->get_distance_range(), before);
     h.driver()->slot_change_distance_range(400, 3500);
-    EXPECT_EQ(h.driver()->get_distance_range(), std::make_pair(3500, 400)); // far first
+    EXPECT_EQ(h.driver()->get_distance_range(), std::make_pair(3500, 400));  // far first
 }
 
 TEST(SensorOptions, FilterAndFlips)
@@ -269,7 +268,7 @@ TEST(SensorOptions, FilterAndFlips)
     EXPECT_EQ(h.driver()->set_flip_vertical(true), 0);
     EXPECT_EQ(h.driver()->set_flip_horizontal(true), 0);
     const std::pair<int, int> range = h.driver()->get_integral_time_range();
-    EXPECT_GT(range.first, range.second); // maximum first
+    EXPECT_GT(range.first, range.second);  // maximum first
     const std::pair<int, int> limits = h.driver()->get_option3_range();
     EXPECT_GT(limits.first, limits.second);
 }
@@ -342,4 +341,4 @@ TEST(FrameConversion, DepthFactsCarryNumberTimeFlipsAndTheLens)
     EXPECT_LT(h.close(), 1000);
 }
 
-} // namespace
+}  // namespace

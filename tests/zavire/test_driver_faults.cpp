@@ -112,16 +112,14 @@ TEST(CameraLost, WithoutASaveOnlyTheSignal)
     EXPECT_LT(h.close(), 1000);
 }
 
-struct start_failure_case
-{
+struct start_failure_case {
     const char* name;
-    bool rgb_running; // the colour module streams before the depth start
-    bool rgbd;        // the fusion is started instead of the depth module
-    int module;       // reported by sig_stream_failed
+    bool rgb_running;  // the colour module streams before the depth start
+    bool rgbd;         // the fusion is started instead of the depth module
+    int module;        // reported by sig_stream_failed
 };
 
-class StreamStart : public ::testing::TestWithParam<start_failure_case>
-{
+class StreamStart : public ::testing::TestWithParam<start_failure_case> {
 };
 
 TEST_P(StreamStart, RefusedStartIsReportedAndTheOthersKeepRunning)
@@ -139,8 +137,7 @@ TEST_P(StreamStart, RefusedStartIsReportedAndTheOthersKeepRunning)
     const int starts = h.count(QStringLiteral("finish_change_frame"));
     if (c.rgbd) {
         ASSERT_TRUE(h.driver()->start_rgbd());
-    }
-    else
+    } else
         ASSERT_TRUE(h.driver()->start_tof());
     h.driver()->wake();
     ASSERT_TRUE(h.wait_for(QStringLiteral("stream_failed")));
@@ -194,4 +191,4 @@ TEST(IntegrationTimeRefused, PastTheSettleTimeTheRefusalIsSaid)
     h.close();
 }
 
-} // namespace
+}  // namespace

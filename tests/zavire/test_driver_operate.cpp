@@ -12,16 +12,14 @@ namespace {
 
 const std::pair<QByteArray, QByteArray> kFast{"PVX3_PACING", "fast"};
 
-struct module_case
-{
+struct module_case {
     const char* name;
     const char* module;
     int width;
     int height;
 };
 
-class DeviceReport : public ::testing::TestWithParam<module_case>
-{
+class DeviceReport : public ::testing::TestWithParam<module_case> {
 };
 
 TEST_P(DeviceReport, InfoThenResolutionTable)
@@ -112,7 +110,7 @@ TEST(NoCamera, ReportsFailureAndRetriesOnWake)
     EXPECT_EQ(h.driver()->get_filter_mode_max(), 0) << "no camera offers no filter mode";
     EXPECT_EQ(h.driver()->set_filter_mode(2), 0);
     h.driver()->slot_integral_time(500);
-    ASSERT_EQ(h.count(QStringLiteral("integral_time_finish")), 1); // emitted on this thread, delivered at once
+    ASSERT_EQ(h.count(QStringLiteral("integral_time_finish")), 1);  // emitted on this thread, delivered at once
     EXPECT_FALSE(h.events(QStringLiteral("integral_time_finish"))[0].args[0].toBool());
 
     EXPECT_LT(h.close(), 1000);
@@ -141,7 +139,7 @@ TEST(Commands, StartAndStopEachModule)
     // Stopping ToF keeps the colour frames coming and ends the depth ones.
     h.driver()->stop_tof();
     h.driver()->wake();
-    ASSERT_TRUE(h.wait_for_more(QStringLiteral("show_rgb"), 2)); // the restart has happened by now
+    ASSERT_TRUE(h.wait_for_more(QStringLiteral("show_rgb"), 2));  // the restart has happened by now
     const int depth_after_stop = h.count(QStringLiteral("update_date_vec"));
     ASSERT_TRUE(h.wait_for_more(QStringLiteral("show_rgb"), 3));
     EXPECT_EQ(h.count(QStringLiteral("update_date_vec")), depth_after_stop);
@@ -186,16 +184,14 @@ TEST(Commands, RgbdReportsTwiceInOrder)
     EXPECT_LT(h.close(), 1000);
 }
 
-struct resolution_case
-{
+struct resolution_case {
     const char* name;
-    int module;   // 0 ToF, 1 RGB, 2 RGBD
-    int type;     // stream of the request
-    bool reports; // a finish report follows
+    int module;    // 0 ToF, 1 RGB, 2 RGBD
+    int type;      // stream of the request
+    bool reports;  // a finish report follows
 };
 
-class ResolutionChange : public ::testing::TestWithParam<resolution_case>
-{
+class ResolutionChange : public ::testing::TestWithParam<resolution_case> {
 };
 
 TEST_P(ResolutionChange, InEachModuleState)
@@ -255,18 +251,16 @@ INSTANTIATE_TEST_SUITE_P(States, ResolutionChange, ::testing::ValuesIn(kResoluti
                              return std::string(info.param.name);
                          });
 
-struct close_case
-{
+struct close_case {
     const char* name;
     std::vector<std::pair<QByteArray, QByteArray>> env;
-    bool wake;      // wake the loop at all
-    bool start_tof; // stream before closing
-    int frames;     // depth frames to wait for first
-    bool rgbd = false; // stream RGBD instead of ToF
+    bool wake;          // wake the loop at all
+    bool start_tof;     // stream before closing
+    int frames;         // depth frames to wait for first
+    bool rgbd = false;  // stream RGBD instead of ToF
 };
 
-class CloseWithinOneSecond : public ::testing::TestWithParam<close_case>
-{
+class CloseWithinOneSecond : public ::testing::TestWithParam<close_case> {
 };
 
 TEST_P(CloseWithinOneSecond, InEveryState)
@@ -314,4 +308,4 @@ INSTANTIATE_TEST_SUITE_P(States, CloseWithinOneSecond, ::testing::ValuesIn(kClos
                              return std::string(info.param.name);
                          });
 
-} // namespace
+}  // namespace

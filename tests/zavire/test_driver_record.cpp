@@ -84,4 +84,4 @@ TEST(DriverRecord, UnwritableFileIsRefusedInWords)
     h.close();
 }
 
-} // namespace
+}  // namespace

@@ -138,14 +138,12 @@ TEST(SaveTof, BatchOfThreeWritesExactlyTheNamedFiles)
     EXPECT_EQ(completions(h).size(), 1);
 }
 
-struct kinds_case
-{
+struct kinds_case {
     const char* name;
     bool depth, cloud, ir;
 };
 
-class SaveTofKinds : public ::testing::TestWithParam<kinds_case>
-{
+class SaveTofKinds : public ::testing::TestWithParam<kinds_case> {
 };
 
 TEST_P(SaveTofKinds, OnlyTheChosenKinds)
@@ -227,14 +225,14 @@ TEST(SaveRgbd, DepthAndColourNumbersMatch)
     const QString rgb = batch_folder(tmp.path() + QStringLiteral("/RGBD"), QStringLiteral("rgb"));
     ASSERT_FALSE(tof.isEmpty());
     ASSERT_FALSE(rgb.isEmpty());
-    EXPECT_EQ(QFileInfo(tof).fileName().left(14), QFileInfo(rgb).fileName().left(14)); // one stamp
+    EXPECT_EQ(QFileInfo(tof).fileName().left(14), QFileInfo(rgb).fileName().left(14));  // one stamp
     EXPECT_EQ(completions(h).value(0), kCompleted + QStringLiteral(" Files in ") + tof + QStringLiteral(" and ") + rgb);
     EXPECT_EQ(files_in(tof), tof_names(2, true, false, false, false));
     EXPECT_EQ(files_in(rgb), (QStringList{QStringLiteral("rgb[1].png"), QStringLiteral("rgb[2].png")}));
     for (int i = 1; i <= 2; ++i) {
         const cv::Mat depth = cv::imread((tof + QStringLiteral("/depth[%1].png").arg(i)).toStdString());
         const cv::Mat colour = cv::imread((rgb + QStringLiteral("/rgb[%1].png").arg(i)).toStdString());
-        EXPECT_EQ(depth.size(), cv::Size(1920, 1080)); // registered to the colour image
+        EXPECT_EQ(depth.size(), cv::Size(1920, 1080));  // registered to the colour image
         EXPECT_EQ(colour.size(), cv::Size(1920, 1080));
     }
 }
@@ -364,4 +362,4 @@ TEST(SaveClose, CapturedFramesAreWrittenBeforeTheThreadEnds)
     EXPECT_GE(captured, 6);
 }
 
-} // namespace
+}  // namespace

@@ -9,14 +9,12 @@
 
 namespace {
 
-struct ir_case
-{
+struct ir_case {
     uint16_t raw;
     uint8_t gray;
 };
 
-class IrToGray : public ::testing::TestWithParam<ir_case>
-{
+class IrToGray : public ::testing::TestWithParam<ir_case> {
 };
 
 // raw / 2, halves rounded to the even neighbour, saturated at 255.
@@ -30,8 +28,18 @@ TEST_P(IrToGray, HalvesRoundsAndSaturates)
 }
 
 const ir_case kIrCases[] = {
-    {0, 0}, {1, 0}, {3, 2}, {5, 2}, {300, 150}, {301, 150}, {303, 152},
-    {509, 254}, {510, 255}, {511, 255}, {4000, 255}, {65535, 255},
+    {0, 0},
+    {1, 0},
+    {3, 2},
+    {5, 2},
+    {300, 150},
+    {301, 150},
+    {303, 152},
+    {509, 254},
+    {510, 255},
+    {511, 255},
+    {4000, 255},
+    {65535, 255},
 };
 INSTANTIATE_TEST_SUITE_P(Values, IrToGray, ::testing::ValuesIn(kIrCases));
 
@@ -44,8 +52,8 @@ TEST(IrToGrayImage, KeepsLayout)
     const cv::Mat gray = ir_to_gray(raw);
     ASSERT_EQ(gray.rows, 3);
     ASSERT_EQ(gray.cols, 5);
-    EXPECT_EQ(gray.at<uint8_t>(2, 4), 104); // (200 + 8) / 2
-    EXPECT_EQ(gray.at<uint8_t>(1, 3), 53);  // (100 + 6) / 2
+    EXPECT_EQ(gray.at<uint8_t>(2, 4), 104);  // (200 + 8) / 2
+    EXPECT_EQ(gray.at<uint8_t>(1, 3), 53);   // (100 + 6) / 2
 }
 
 TEST(ColorBar, LastEntryOnTop)
@@ -66,21 +74,41 @@ TEST(PointCloud, OrganisedAndColouredFromEitherOrder)
 {
     // 2 x 2 pixels (width 2, height 2).
     const float xyz[] = {
-        1, 2, 3,    4, 5, 6,
-        0, 0, 0,    -1, -2, 1000,
+        1,
+        2,
+        3,
+        4,
+        5,
+        6,
+        0,
+        0,
+        0,
+        -1,
+        -2,
+        1000,
     };
     const uint8_t colours[] = {
-        10, 20, 30,  40, 50, 60,
-        70, 80, 90,  100, 110, 120,
+        10,
+        20,
+        30,
+        40,
+        50,
+        60,
+        70,
+        80,
+        90,
+        100,
+        110,
+        120,
     };
     pcl::PointCloud<pcl::PointXYZRGB> from_render;
     fill_point_cloud(from_render, xyz, colours, colour_order::rgb, 2, 2);
     ASSERT_EQ(from_render.size(), 4u);
     EXPECT_EQ(from_render.width, 2u);
     EXPECT_EQ(from_render.height, 2u);
-    EXPECT_FLOAT_EQ(from_render.at(1, 1).z, 1000.f);   // column 1, row 1 = pixel 3
-    EXPECT_FLOAT_EQ(from_render.at(1, 0).x, 4.f);      // column 1, row 0 = pixel 1
-    EXPECT_FLOAT_EQ(from_render.points[2].z, 0.f);     // pixels without depth stay
+    EXPECT_FLOAT_EQ(from_render.at(1, 1).z, 1000.f);  // column 1, row 1 = pixel 3
+    EXPECT_FLOAT_EQ(from_render.at(1, 0).x, 4.f);     // column 1, row 0 = pixel 1
+    EXPECT_FLOAT_EQ(from_render.points[2].z, 0.f);    // pixels without depth stay
     EXPECT_EQ(from_render.points[1].r, 40);
     EXPECT_EQ(from_render.points[1].g, 50);
     EXPECT_EQ(from_render.points[1].b, 60);
@@ -102,8 +130,12 @@ TEST(PointCloud, SaturatedAndInvalidPixelsAreNoPoints)
 {
     // 3 x 2 pixels; depth 0 (invalid) and 1 (saturated) have no distance.
     const uint16_t depth[] = {
-        0,    1, 2,
-        1000, 1, 65535,
+        0,
+        1,
+        2,
+        1000,
+        1,
+        65535,
     };
     std::vector<float> xyz;
     for (int i = 0; i < 6; ++i)
@@ -171,13 +203,12 @@ TEST(PointCloud, LargeFramesFilledWhole)
 // NaN, -0 and infinities count), whatever the cloud held before.
 TEST(PointCloud, OnePassFillEqualsFillThenClear)
 {
-    struct fill_case
-    {
+    struct fill_case {
         const char* name;
         int width, height;
         colour_order order;
         bool with_depth;
-        size_t stale_points; // points the cloud holds before the fill
+        size_t stale_points;  // points the cloud holds before the fill
     };
     const fill_case cases[] = {
         {"1 x 1, bgr", 1, 1, colour_order::bgr, true, 0},
@@ -240,7 +271,7 @@ TEST(Yuyv, VideoRangeGreysAndRed)
     };
     EXPECT_TRUE(near(rgb.at<cv::Vec3b>(0, 0), 0));
     EXPECT_TRUE(near(rgb.at<cv::Vec3b>(0, 1), 255));
-    EXPECT_TRUE(near(rgb.at<cv::Vec3b>(0, 2), 128)); // 1.164 x (126 - 16) = 128
+    EXPECT_TRUE(near(rgb.at<cv::Vec3b>(0, 2), 128));  // 1.164 x (126 - 16) = 128
     // Strong V (red difference): R channel (index 0) rises above B.
     const std::vector<uint8_t> red = {81, 90, 81, 240};
     const cv::Mat r = yuyv_to_rgb(red.data(), 2, 1);
@@ -248,4 +279,4 @@ TEST(Yuyv, VideoRangeGreysAndRed)
     EXPECT_LT(r.at<cv::Vec3b>(0, 0)[2], 60);
 }
 
-} // namespace
+}  // namespace

@@ -49,7 +49,7 @@ save_task full_task(const QString& folder, int index)
     t.save_depth = true;
     t.save_ir = true;
     t.save_point_cloud = true;
-    t.depth_image = cv::Mat(2, 3, CV_8UC3, cv::Scalar(10, 20, 30)); // R, G, B
+    t.depth_image = cv::Mat(2, 3, CV_8UC3, cv::Scalar(10, 20, 30));  // R, G, B
     t.ir_image = cv::Mat(2, 3, CV_8UC1, cv::Scalar(99));
     t.cloud = make_cloud(3, 2);
     return t;
@@ -95,15 +95,13 @@ TEST(SaveTask, WritesTheThreeFilesWithTheirNames)
     EXPECT_TRUE(t.cloud->empty());
 }
 
-struct failure_case
-{
+struct failure_case {
     const char* name;
     void (*spoil)(save_task&, const QString& tmp);
     int expected_failures;
 };
 
-class SaveTaskFailure : public ::testing::TestWithParam<failure_case>
-{
+class SaveTaskFailure : public ::testing::TestWithParam<failure_case> {
 };
 
 TEST_P(SaveTaskFailure, ReportsFilesThatCouldNotBeWritten)
@@ -112,7 +110,7 @@ TEST_P(SaveTaskFailure, ReportsFilesThatCouldNotBeWritten)
     ASSERT_TRUE(tmp.isValid());
     save_task t = full_task(tmp.path() + QStringLiteral("/batch"), 1);
     GetParam().spoil(t, tmp.path());
-    const QStringList failed = write_save_task(t); // must not throw
+    const QStringList failed = write_save_task(t);  // must not throw
     EXPECT_EQ(failed.size(), GetParam().expected_failures) << failed.join(QLatin1Char(' ')).toStdString();
 }
 
@@ -135,8 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SaveTaskFailure, ::testing::ValuesIn(kFailures),
                              return std::string(info.param.name);
                          });
 
-struct counting_observer : ITaskObserver
-{
+struct counting_observer : ITaskObserver {
     std::atomic<int> calls{0};
     void on_task_finished() override { ++calls; }
 };
@@ -161,7 +158,7 @@ TEST(SavePool, ShutdownWritesEveryQueuedTask)
         pool->enqueue(std::move(t));
     }
     batch->close(&observer);
-    pool->shutdown(); // right away: queued tasks are still written
+    pool->shutdown();  // right away: queued tasks are still written
     for (int i = 1; i <= kTasks; ++i)
         EXPECT_TRUE(QFile::exists(tmp.path() + QStringLiteral("/ir[%1].png").arg(i))) << i;
     EXPECT_EQ(observer.calls.load(), 1);
@@ -250,9 +247,9 @@ TEST(SaveTask, AFullDiskLeavesNoTruncatedOrEmptyFile)
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     save_task t = full_task(tmp.path(), 1);
-    t.depth_image = cv::Mat(480, 640, CV_8UC3, cv::Scalar(1, 2, 3)); // about 900 kB as PNG
-    t.ir_image = cv::Mat(480, 640, CV_8UC1, cv::Scalar(4));          // about 300 kB
-    t.cloud = make_cloud(100, 100);                                  // about 400 kB of text
+    t.depth_image = cv::Mat(480, 640, CV_8UC3, cv::Scalar(1, 2, 3));  // about 900 kB as PNG
+    t.ir_image = cv::Mat(480, 640, CV_8UC1, cv::Scalar(4));           // about 300 kB
+    t.cloud = make_cloud(100, 100);                                   // about 400 kB of text
     QStringList failed;
     {
         file_size_limit limit(64 * 1024);
@@ -273,15 +270,13 @@ TEST(SaveTask, AFullDiskLeavesNoTruncatedOrEmptyFile)
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files).size(), 3);
 }
 
-struct pcd_cut_case
-{
+struct pcd_cut_case {
     const char* name;
-    int cut_bytes; // taken off the end of a complete file
+    int cut_bytes;  // taken off the end of a complete file
     bool complete;
 };
 
-class PcdComplete : public ::testing::TestWithParam<pcd_cut_case>
-{
+class PcdComplete : public ::testing::TestWithParam<pcd_cut_case> {
 };
 
 TEST_P(PcdComplete, CountsThePointLinesAgainstTheHeader)
@@ -338,16 +333,14 @@ TEST(SaveBatch, SuccessNamesTheFolders)
     EXPECT_EQ(observer.calls.load(), 0);
 }
 
-struct interrupted_case
-{
+struct interrupted_case {
     const char* name;
-    int frames;      // captured before the interruption
-    bool failure;    // one file of them could not be written
+    int frames;    // captured before the interruption
+    bool failure;  // one file of them could not be written
     const char* text;
 };
 
-class SaveBatchInterrupted : public ::testing::TestWithParam<interrupted_case>
-{
+class SaveBatchInterrupted : public ::testing::TestWithParam<interrupted_case> {
 };
 
 TEST_P(SaveBatchInterrupted, SaysWhyAndHowMuchWasSaved)
@@ -393,4 +386,4 @@ INSTANTIATE_TEST_SUITE_P(
                          "written."}),
     [](const ::testing::TestParamInfo<interrupted_case>& info) { return std::string(info.param.name); });
 
-} // namespace
+}  // namespace

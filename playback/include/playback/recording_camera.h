@@ -28,15 +28,15 @@ namespace playback {
 
 // Where the timeline stands: the frame set handed out last.
 struct position {
-    size_t index = 0;             // of the frame set shown, from 0
-    size_t count = 0;             // frame sets in the recording
-    bool shown = false;           // a frame set has been handed out
-    double seconds = 0;           // its time since the first frame set
-    double duration_s = 0;        // first to last frame set
+    size_t index = 0;       // of the frame set shown, from 0
+    size_t count = 0;       // frame sets in the recording
+    bool shown = false;     // a frame set has been handed out
+    double seconds = 0;     // its time since the first frame set
+    double duration_s = 0;  // first to last frame set
     bool playing = false;
     bool loop = false;
     double speed = 1;
-    uint64_t passes = 0;          // times playback wrapped round (loop)
+    uint64_t passes = 0;  // times playback wrapped round (loop)
 };
 
 class recording_camera : public host_context {

@@ -36,10 +36,10 @@ namespace qzapi {
 // Negative results of the int32_t operations.
 enum Status : int32_t {
   StatusOk = 0,
-  StatusNotInitialised = -1,  // no per-pixel tables yet: initialise first
-  StatusInvalidArgument = -2, // null pointer, size that does not fit the tables
-  StatusOutOfMemory = -3,     // a per-pixel table could not be allocated
-  StatusNoBuiltIn = -4,       // InitDefault: no built-in block for the device type
+  StatusNotInitialised = -1,   // no per-pixel tables yet: initialise first
+  StatusInvalidArgument = -2,  // null pointer, size that does not fit the tables
+  StatusOutOfMemory = -3,      // a per-pixel table could not be allocated
+  StatusNoBuiltIn = -4,        // InitDefault: no built-in block for the device type
 };
 
 // Camera calibration record exchanged with the host: 4448 bytes, laid out as
@@ -49,40 +49,40 @@ enum Status : int32_t {
 // wiggling tables 128, since each channel stores its table twice); negative
 // counts count as 0.
 struct CalibrationBlock {
-  int32_t frequency1 = 0;       // first modulation frequency, Hz
-  int32_t frequency2 = 0;       // second modulation frequency, Hz
-  std::string serialNumber;     // camera serial number
-  int32_t reserved0[2] = {};    // not interpreted
+  int32_t frequency1 = 0;     // first modulation frequency, Hz
+  int32_t frequency2 = 0;     // second modulation frequency, Hz
+  std::string serialNumber;   // camera serial number
+  int32_t reserved0[2] = {};  // not interpreted
 
-  float distCoeffs[5] = {};          // F0-4: depth lens k1, k2, p1, p2, k3
-  float depthIntrinsics[4] = {};     // F5-8: depth fx, fy, cx, cy (pixels)
-  int32_t depthGridWidth = 0;        // F9: grid the depth intrinsics refer to
-  int32_t depthGridHeight = 0;       // F10
-  int32_t reserved1[2] = {};         // F11-12: not interpreted
-  float colourDistCoeffs[5] = {};    // F13-17: colour lens k1, k2, p1, p2, k3
-  float colourIntrinsics[4] = {};    // F18-21: colour fx, fy, cx, cy (pixels)
-  int32_t colourWidth = 0;           // F22
-  int32_t colourHeight = 0;          // F23
-  float globalOffset80 = 0.0f;       // F24: metres if |value| < 100, else mm
-  float globalOffset100 = 0.0f;      // F25: likewise, second frequency
-  int32_t reserved2 = 0;             // F26: not interpreted
-  int32_t wigglingError80Count = 0;  // F27: used entries (at most 128 used)
-  float wigglingError80[256] = {};   // F28-283: cyclic error, mm
-  int32_t wigglingError100Count = 0; // F284
-  float wigglingError100[256] = {};  // F285-540
-  float fitting80[6] = {};           // F541-546: per-pixel offset polynomial
-  float fitting100[6] = {};          // F547-552
-  float tempOffset80[4] = {};        // F553-556: temperature drift polynomial
-  float tempOffset100[4] = {};       // F557-560
-  int32_t depthOffset = 0;           // F561: mm added to dual-frequency depth
-  float fittingOffset80[6] = {};     // F562-567: carried and printed only
-  float fittingOffset100[6] = {};    // F568-573: carried and printed only
-  float otherOffset2[9] = {};        // F574-582: colour-to-depth rotation, row-major
-  float otherOffset3[3] = {};        // F583-585: colour-to-depth translation, mm
-  int32_t otherOffset4Count = 0;     // F586: at most 256
-  float otherOffset4[256] = {};      // F587-842: rotation tweaks, parallax values
-  int32_t otherOffset5Count = 0;     // F843: at most 256
-  float otherOffset5[256] = {};      // F844-1099: MHz, MHz, gain, gain
+  float distCoeffs[5] = {};           // F0-4: depth lens k1, k2, p1, p2, k3
+  float depthIntrinsics[4] = {};      // F5-8: depth fx, fy, cx, cy (pixels)
+  int32_t depthGridWidth = 0;         // F9: grid the depth intrinsics refer to
+  int32_t depthGridHeight = 0;        // F10
+  int32_t reserved1[2] = {};          // F11-12: not interpreted
+  float colourDistCoeffs[5] = {};     // F13-17: colour lens k1, k2, p1, p2, k3
+  float colourIntrinsics[4] = {};     // F18-21: colour fx, fy, cx, cy (pixels)
+  int32_t colourWidth = 0;            // F22
+  int32_t colourHeight = 0;           // F23
+  float globalOffset80 = 0.0f;        // F24: metres if |value| < 100, else mm
+  float globalOffset100 = 0.0f;       // F25: likewise, second frequency
+  int32_t reserved2 = 0;              // F26: not interpreted
+  int32_t wigglingError80Count = 0;   // F27: used entries (at most 128 used)
+  float wigglingError80[256] = {};    // F28-283: cyclic error, mm
+  int32_t wigglingError100Count = 0;  // F284
+  float wigglingError100[256] = {};   // F285-540
+  float fitting80[6] = {};            // F541-546: per-pixel offset polynomial
+  float fitting100[6] = {};           // F547-552
+  float tempOffset80[4] = {};         // F553-556: temperature drift polynomial
+  float tempOffset100[4] = {};        // F557-560
+  int32_t depthOffset = 0;            // F561: mm added to dual-frequency depth
+  float fittingOffset80[6] = {};      // F562-567: carried and printed only
+  float fittingOffset100[6] = {};     // F568-573: carried and printed only
+  float otherOffset2[9] = {};         // F574-582: colour-to-depth rotation, row-major
+  float otherOffset3[3] = {};         // F583-585: colour-to-depth translation, mm
+  int32_t otherOffset4Count = 0;      // F586: at most 256
+  float otherOffset4[256] = {};       // F587-842: rotation tweaks, parallax values
+  int32_t otherOffset5Count = 0;      // F843: at most 256
+  float otherOffset5[256] = {};       // F844-1099: MHz, MHz, gain, gain
 };
 
 // The layout follows the host's standard library (64-bit, one 32-byte
@@ -118,38 +118,38 @@ static_assert(offsetof(CalibrationBlock, otherOffset5) == 48 + 4 * 844, "layout"
 
 // Working parameters of one modulation frequency, derived from a block.
 struct FrequencyChannel {
-  int32_t frequency = 0;                   // Hz
-  int32_t range = 0;                       // unambiguous range, mm
-  float temperatureCoefficients[4] = {};   // copy of tempOffset80/100
-  float globalOffset = 0.0f;               // mm
-  float fitting[6] = {};                   // copy of fitting80/100
-  float tableStep = 0.0f;                  // table entries per mm (0.01 or 0.02)
-  int32_t tableCount = 0;                  // entries of the wiggling table
-  float wiggling[256] = {};                // the table written twice (wraps)
+  int32_t frequency = 0;                  // Hz
+  int32_t range = 0;                      // unambiguous range, mm
+  float temperatureCoefficients[4] = {};  // copy of tempOffset80/100
+  float globalOffset = 0.0f;              // mm
+  float fitting[6] = {};                  // copy of fitting80/100
+  float tableStep = 0.0f;                 // table entries per mm (0.01 or 0.02)
+  int32_t tableCount = 0;                 // entries of the wiggling table
+  float wiggling[256] = {};               // the table written twice (wraps)
   float millimetresPerRadian = 0.0f;
   std::string serial;
-  float gain = 1.0f;                       // reciprocal of the channel's scale
+  float gain = 1.0f;  // reciprocal of the channel's scale
 };
 
 // Depth filter codes of ApplyFilter / SetFilterParameter / GetFilterParameter.
 enum FilterCode : int32_t {
   FilterMedian = 1,
-  FilterAmplitude = 2,       // a setting of the depth computation only
+  FilterAmplitude = 2,  // a setting of the depth computation only
   FilterBlockDeviation = 4,
   FilterSmallRegion = 8,
   FilterSpike = 16,
   FilterFlyingPixel = 32,
   FilterGaussian = 64,
-  FilterReserved128 = 128,   // accepted, no effect
-  FilterReserved256 = 256,   // accepted, no effect
+  FilterReserved128 = 128,  // accepted, no effect
+  FilterReserved256 = 256,  // accepted, no effect
 };
 
 // Values of SetFilterEnabled / GetFilterEnabled: what ComputeDepth does
 // after computing depth. Hosts can show these as a choice; a value the host
 // does not know (3 to 255) acts as FilterModeStandard.
 enum FilterMode : int32_t {
-  FilterModeOff = 0,         // depth as computed, unfiltered
-  FilterModeStandard = 1,    // median and block-deviation filters (the default)
+  FilterModeOff = 0,       // depth as computed, unfiltered
+  FilterModeStandard = 1,  // median and block-deviation filters (the default)
   // Noise-aware depth: each pixel's noise from its own samples, inverse-
   // variance combination of the frequencies, unwrapping by each pixel's
   // noise, edge-preserving smoothing over valid neighbours only, depths
@@ -181,8 +181,8 @@ struct FilterSettings {
 
 // Camera model filled by GetIntrinsics.
 struct Intrinsics {
-  int32_t reserved[2] = {};  // always 0
-  float distCoeffs[5] = {};  // k1, k2, p1, p2, k3
+  int32_t reserved[2] = {};                          // always 0
+  float distCoeffs[5] = {};                          // k1, k2, p1, p2, k3
   float fx = 0.0f, fy = 0.0f, cx = 0.0f, cy = 0.0f;  // pixels
   int32_t width = 0, height = 0;
 };

@@ -80,7 +80,7 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    library(qzapi::Reconstruction* api, std::string path) : api_(api), path_(std::move(path)) {}
+    library(qzapi::Reconstruction* api, std::string path) : api_(api), path_(std::move(path)) { }
 
     qzapi::Reconstruction* api_;
     std::string path_;

@@ -32,8 +32,8 @@ struct recording_description {
     std::optional<device_info> device;
     std::vector<stream_description> streams;
     size_t frame_sets = 0;
-    double duration_s = 0;     // first to last frame set
-    double measured_fps = 0;   // frame sets per second within sessions
+    double duration_s = 0;    // first to last frame set
+    double measured_fps = 0;  // frame sets per second within sessions
     int sessions = 0;
     std::vector<gap> gaps;
     uint64_t missing_frames = 0;

@@ -19,17 +19,17 @@ namespace recording {
 
 enum class open_status {
     ok,
-    not_found,     // no such file
-    unreadable,    // cannot be opened for reading
-    not_a_bag,     // not a ROS bag (version 2.0) file
-    unindexed,     // cut short or truncated: the index is missing; `repair` makes it readable
-    damaged,       // a bag, but its index cannot be read
-    foreign,       // a readable bag without the topics of a recording
+    not_found,   // no such file
+    unreadable,  // cannot be opened for reading
+    not_a_bag,   // not a ROS bag (version 2.0) file
+    unindexed,   // cut short or truncated: the index is missing; `repair` makes it readable
+    damaged,     // a bag, but its index cannot be read
+    foreign,     // a readable bag without the topics of a recording
 };
 
 // The recording's header record.
 struct recording_header {
-    std::string format;   // "tessivue-recording" (empty in a bag that has none)
+    std::string format;  // "tessivue-recording" (empty in a bag that has none)
     int version = 0;
     std::string created_utc;
     std::string producer;

@@ -72,7 +72,7 @@ public:
     std::map<int, std::vector<float>> filter_parameters() const;
 
 private:
-    explicit reprocessor(qzhost::library* lib) : lib_(lib) {}
+    explicit reprocessor(qzhost::library* lib) : lib_(lib) { }
     qzhost::library* lib_;
 };
 

@@ -14,7 +14,10 @@
 
 namespace recording {
 
-enum class stream : int { depth = 0, ir = 1, colour = 2, raw_phase = 3 };
+enum class stream : int { depth = 0,
+                          ir = 1,
+                          colour = 2,
+                          raw_phase = 3 };
 inline constexpr int kStreamCount = 4;
 inline constexpr std::array<stream, kStreamCount> kAllStreams = {stream::depth, stream::ir, stream::colour,
                                                                  stream::raw_phase};
@@ -31,10 +34,10 @@ inline constexpr stream_mask kAllStreamBits = 0xFu;
 
 // Pixel encodings, as ROS names them.
 namespace encoding {
-inline constexpr const char* kDepth = "16UC1";        // uint16 millimetres, 0 invalid, 1 saturated
-inline constexpr const char* kMono16 = "mono16";      // IR amplitude, raw phase samples
-inline constexpr const char* kYuyv = "yuv422_yuy2";   // colour as streamed: Y0 U Y1 V
-inline constexpr const char* kBgr8 = "bgr8";          // colour registered to depth by the SDK
+inline constexpr const char* kDepth = "16UC1";       // uint16 millimetres, 0 invalid, 1 saturated
+inline constexpr const char* kMono16 = "mono16";     // IR amplitude, raw phase samples
+inline constexpr const char* kYuyv = "yuv422_yuy2";  // colour as streamed: Y0 U Y1 V
+inline constexpr const char* kBgr8 = "bgr8";         // colour registered to depth by the SDK
 }  // namespace encoding
 
 // Bytes per pixel of an encoding above; 0 for an unknown one.

@@ -22,12 +22,16 @@
 
 namespace recording {
 
-enum class compression { none, lz4, bz2 };
+enum class compression { none,
+                         lz4,
+                         bz2 };
 const char* compression_name(compression c);
 bool compression_from_name(const std::string& name, compression& out);
 
 // Why a recording holds no raw phase frames, or that it does.
-enum class raw_phase_state { recorded, not_offered, not_selected };
+enum class raw_phase_state { recorded,
+                             not_offered,
+                             not_selected };
 
 struct writer_options {
     compression compress = compression::lz4;
@@ -55,14 +59,14 @@ struct writer_options {
 struct writer_status {
     uint64_t frame_sets_submitted = 0;  // handed to submit
     uint64_t frame_sets_written = 0;
-    uint64_t frame_sets_dropped = 0;    // dropped whole: the queue was full
+    uint64_t frame_sets_dropped = 0;  // dropped whole: the queue was full
     uint64_t raw_frames_written = 0;
-    uint64_t raw_frames_dropped = 0;    // raw phase frames dropped whole
-    uint64_t bytes_written = 0;         // size of the file so far
-    uint64_t queue_bytes = 0;           // waiting for the disk
+    uint64_t raw_frames_dropped = 0;                // raw phase frames dropped whole
+    uint64_t bytes_written = 0;                     // size of the file so far
+    uint64_t queue_bytes = 0;                       // waiting for the disk
     int64_t first_stamp_ns = 0, last_stamp_ns = 0;  // recorded time span
-    bool stopped = false;               // no longer accepts frame sets
-    std::string problem;                // why it stopped by itself; empty otherwise
+    bool stopped = false;                           // no longer accepts frame sets
+    std::string problem;                            // why it stopped by itself; empty otherwise
 };
 
 class writer {

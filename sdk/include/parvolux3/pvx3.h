@@ -108,12 +108,12 @@ struct pvx3_stream_format {
 // frequency1, frequency2, serial_number and these words (reserved words 0)
 // initialises the library exactly as the camera does.
 struct pvx3_calibration {
-    int device_type = 0;       // sensor family code handed to the library
-    int mode = 0;              // 5 single frequency, otherwise dual frequency
-    int width = 0;             // depth image size the library is set up for
+    int device_type = 0;  // sensor family code handed to the library
+    int mode = 0;         // 5 single frequency, otherwise dual frequency
+    int width = 0;        // depth image size the library is set up for
     int height = 0;
-    int32_t frequency1 = 0;    // Hz
-    int32_t frequency2 = 0;    // Hz
+    int32_t frequency1 = 0;  // Hz
+    int32_t frequency2 = 0;  // Hz
     std::string serial_number;
     std::vector<uint32_t> words;  // 1100 values
 };

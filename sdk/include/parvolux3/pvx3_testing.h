@@ -23,14 +23,14 @@ enum scene_object : int16_t {
     kWhiteSphere = 8,
     kDarkCylinder = 9,
     kMovingSphere = 10,
-    kNearPanel = 11,    // 0.42 to 0.46 m from the camera
+    kNearPanel = 11,  // 0.42 to 0.46 m from the camera
     kObjectCount = 12,
 };
 
 struct truth_image {
     int width = 0, height = 0;
-    std::vector<float> depth_mm;   // along the optical axis; 0 where nothing is hit
-    std::vector<int16_t> object;   // scene_object per pixel
+    std::vector<float> depth_mm;  // along the optical axis; 0 where nothing is hit
+    std::vector<int16_t> object;  // scene_object per pixel
 };
 
 // Capture conditions of a frame of this SDK; false for a foreign frame.

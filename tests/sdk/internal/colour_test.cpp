@@ -33,7 +33,7 @@ TEST(Colormap, ColouringOverTheDistanceRange)
 {
     const auto& t = colormap_table();
     //                       invalid saturated below near  far  beyond middle
-    const uint16_t depth[] = {0,      1,        999,  1000, 5000, 5001, 3000};
+    const uint16_t depth[] = {0, 1, 999, 1000, 5000, 5001, 3000};
     uint8_t rgb[3 * 7];
     colourise_depth(depth, 7, 1000, 5000, rgb);
     auto at = [&](int i) { return std::vector<int>{rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]}; };
@@ -74,8 +74,8 @@ TEST(Yuyv, PairsDecodeBackWithOpenCv)
 TEST(Yuyv, MirroringSwapsLumasAndKeepsChroma)
 {
     // 4 x 2 image: two pairs per row, rows A and B.
-    const uint8_t src[] = {10, 20, 11, 30, 12, 40, 13, 50,   // row 0
-                           60, 70, 61, 80, 62, 90, 63, 100}; // row 1
+    const uint8_t src[] = {10, 20, 11, 30, 12, 40, 13, 50,    // row 0
+                           60, 70, 61, 80, 62, 90, 63, 100};  // row 1
     uint8_t out[16];
     flip_yuyv(src, 4, 2, false, true, out);
     const uint8_t horizontal[] = {13, 40, 12, 50, 11, 20, 10, 30, 63, 90, 62, 100, 61, 70, 60, 80};

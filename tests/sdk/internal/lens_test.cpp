@@ -23,7 +23,7 @@ struct lens_case {
 void PrintTo(const lens_case& c, std::ostream* os) { *os << c.name; }
 
 
-class Lens : public ::testing::TestWithParam<lens_case> {};
+class Lens : public ::testing::TestWithParam<lens_case> { };
 
 TEST_P(Lens, RayOfAPixelProjectsBackOntoIt)
 {

@@ -33,11 +33,11 @@ TEST_F(Settings, DefaultsWithoutVariables)
 
 TEST_F(Settings, ValuesAreReadAndMalformedOnesIgnored)
 {
-    setenv("PVX3_NO_CAMERA", "0", 1);   // explicitly off
+    setenv("PVX3_NO_CAMERA", "0", 1);  // explicitly off
     setenv("PVX3_NO_RGB", "yes", 1);
     setenv("PVX3_PACING", "fast", 1);
-    setenv("PVX3_SEED", "12x", 1);      // malformed: default kept
-    setenv("PVX3_DROP_EVERY", "-4", 1); // out of range: default kept
+    setenv("PVX3_SEED", "12x", 1);       // malformed: default kept
+    setenv("PVX3_DROP_EVERY", "-4", 1);  // out of range: default kept
     setenv("PVX3_WARMUP_S", "2.5", 1);
     setenv("PVX3_SETTLE_MS", "0", 1);
     setenv("PVX3_MODULE_NAME", "QZ20", 1);
