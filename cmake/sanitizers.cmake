@@ -12,6 +12,10 @@ file(READ ${_supp_dir}/tsan.supp TESSIVUE_TSAN_SUPPRESSIONS)
 configure_file(${_supp_dir}/defaults.cpp.in ${CMAKE_BINARY_DIR}/sanitizer_defaults.cpp @ONLY)
 
 add_library(tessivue_sanitizer_defaults OBJECT ${CMAKE_BINARY_DIR}/sanitizer_defaults.cpp)
+if(TESSIVUE_TSAN)
+  # Qt's event queue as a hand-over ThreadSanitizer can follow.
+  target_sources(tessivue_sanitizer_defaults PRIVATE ${_supp_dir}/tsan_qt_events.cpp)
+endif()
 
 # Adds the defaults to every executable defined in dir and below.
 function(tessivue_add_sanitizer_defaults dir)

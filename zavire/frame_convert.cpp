@@ -1,7 +1,7 @@
 #include "frame_convert.h"
 
-#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
+#include <tessivue/parallel_for.h>
 
 #include <cstring>
 
@@ -112,7 +112,7 @@ void fill_measured_point_cloud(pcl::PointCloud<pcl::PointXYZRGB>& cloud, const f
     if (n < kSplitFrom)
         fill(0, n);
     else
-        cv::parallel_for_(
+        tessivue::parallel_for(
             cv::Range(0, 2),
             [&](const cv::Range& halves) {
                 for (int h = halves.start; h < halves.end; ++h)

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
+#include <tessivue/parallel_for.h>
 
 #include "colour_alignment.h"
 
@@ -64,7 +64,7 @@ void MedianBlur5Sparse(const cv::Mat& src, cv::Mat& dst, const cv::Rect& nonZero
   // pixel unless they are the image's own edges, so the result is the
   // whole-image filter's.
   bands = std::max(1, std::min(bands, out.height));
-  cv::parallel_for_(
+  tessivue::parallel_for(
       cv::Range(0, bands),
       [&](const cv::Range& range) {
         for (int b = range.start; b < range.end; ++b) {
