@@ -277,8 +277,11 @@ int soak_run::exec()
             // first cycles; growth is counted from the end of the second.
             if (m_cycles == 2)
                 warm_mb = now_mb;
-            std::printf("soak: cycle %d done at %.0f s, resident %.1f MB\n", m_cycles, clock.elapsed() / 1000.0,
-                        now_mb);
+            const memory_map_mb map = memory_map();
+            std::printf("soak: cycle %d done at %.0f s, resident %.1f MB (heap %.1f, shadow %.1f, other anonymous "
+                        "%.1f, files %.1f), heap in use %.1f MB\n",
+                        m_cycles, clock.elapsed() / 1000.0, now_mb, map.heap, map.shadow, map.anonymous, map.files,
+                        heap_in_use_mb());
             std::fflush(stdout);
         }
     }
@@ -286,9 +289,12 @@ int soak_run::exec()
     if (warm_mb < 0)
         warm_mb = end_mb;
     print_report(warm_mb, end_mb, std::max(peak_mb, end_mb));
-    // SOAK_HEAP_PROFILE=1: where the live heap was allocated, before teardown.
-    if (qEnvironmentVariableIsSet("SOAK_HEAP_PROFILE") && __sanitizer_print_memory_profile != nullptr)
-        __sanitizer_print_memory_profile(90, 15);
+    // SOAK_HEAP_PROFILE=N: the N largest allocation sites of the live heap
+    // (15 when N is not a number), before teardown.
+    if (qEnvironmentVariableIsSet("SOAK_HEAP_PROFILE") && __sanitizer_print_memory_profile != nullptr) {
+        const int sites = qEnvironmentVariableIntValue("SOAK_HEAP_PROFILE");
+        __sanitizer_print_memory_profile(100, static_cast<size_t>(sites > 1 ? sites : 15));
+    }
 
     // Orderly end: the window's own teardown, then the leak check at exit.
     m_window.reset();
