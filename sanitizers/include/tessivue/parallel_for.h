@@ -13,13 +13,22 @@
 
 #include <opencv2/core/utility.hpp>
 
+// gcc says __SANITIZE_THREAD__, clang __has_feature(thread_sanitizer).
 #if defined(__SANITIZE_THREAD__)
+#define TESSIVUE_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TESSIVUE_THREAD_SANITIZER 1
+#endif
+#endif
+
+#if defined(TESSIVUE_THREAD_SANITIZER)
 #include <sanitizer/tsan_interface.h>
 #endif
 
 namespace tessivue {
 
-#if defined(__SANITIZE_THREAD__)
+#if defined(TESSIVUE_THREAD_SANITIZER)
 namespace detail {
 
 // The bands call back into this object from OpenCV's (uninstrumented)
@@ -51,7 +60,7 @@ private:
 template <class Body>
 void parallel_for(const cv::Range& range, const Body& body, double stripes = -1.0)
 {
-#if defined(__SANITIZE_THREAD__)
+#if defined(TESSIVUE_THREAD_SANITIZER)
     const detail::annotated_loop<Body> loop(body);
     __tsan_release(loop.fork_key());
     cv::parallel_for_(range, loop, stripes);
