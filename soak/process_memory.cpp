@@ -32,7 +32,9 @@ double heap_in_use_mb()
     // Under a sanitizer malloc is the sanitizer's, which glibc's statistics do not see.
     if (__sanitizer_get_current_allocated_bytes != nullptr)
         return static_cast<double>(__sanitizer_get_current_allocated_bytes()) / (1024.0 * 1024.0);
-    return static_cast<double>(mallinfo2().uordblks) / (1024.0 * 1024.0);
+    // Blocks in the arenas plus the large ones glibc maps on their own.
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 }
 
 memory_map_mb memory_map()
