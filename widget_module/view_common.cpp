@@ -2,12 +2,23 @@
 
 #include <QDateTime>
 #include <QFont>
+#include <QHash>
 #include <QLabel>
 #include <QWidget>
 
 QIcon view_icon(const char* name)
 {
-    return QIcon(QStringLiteral(":/zavire/image/") + QLatin1String(name));
+    // One icon per file for the whole program: every new QIcon loaded from a
+    // file puts its scaled pixmaps into Qt's pixmap cache under new keys, so
+    // views made again and again would fill the cache to its limit. Never
+    // destroyed (pixmaps must not outlive the application object). GUI
+    // thread only, like the views that use it.
+    static auto* const icons = new QHash<QString, QIcon>;
+    const QString path = QStringLiteral(":/zavire/image/") + QLatin1String(name);
+    auto found = icons->find(path);
+    if (found == icons->end())
+        found = icons->insert(path, QIcon(path));
+    return *found;
 }
 
 QString view_time_stamp_text()

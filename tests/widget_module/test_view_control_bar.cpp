@@ -249,6 +249,16 @@ TEST(ControlBarTexts, ResolutionAndTimeStamp)
     }
 }
 
+// Views are made again at every module open, switch and resolution change:
+// each must get the same icon objects, or every new view adds its scaled
+// pixmaps to Qt's pixmap cache under new keys.
+TEST(ViewIcon, OneIconPerFileForEveryView)
+{
+    EXPECT_EQ(view_icon("pause.png").cacheKey(), view_icon("pause.png").cacheKey());
+    EXPECT_NE(view_icon("pause.png").cacheKey(), view_icon("save.png").cacheKey());
+    EXPECT_FALSE(view_icon("pause.png").isNull());
+}
+
 }  // namespace
 
 VIEW_TEST_MAIN()
