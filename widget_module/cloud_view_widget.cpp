@@ -59,6 +59,13 @@ cloud_view_widget::cloud_view_widget(int width, int height, QWidget* parent)
     m_detail_timer.setInterval(200);
     connect(&m_detail_timer, &QTimer::timeout, this, &cloud_view_widget::draw_full_detail);
 
+    btn_relevance->setIcon(view_icon("inlink.png"));
+    btn_3d_picture->setIcon(view_icon("3d.png"));
+    btn_3d->setIcon(view_icon("3d_off.png"));
+    btn_2d->setIcon(view_icon("2d_on.png"));
+    btn_color_setting->setIcon(view_icon("color.png"));
+    btn_see->setIcon(view_icon("see.png"));
+    btn_photo->setIcon(view_icon("save.png"));
     connect(btn_3d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_3d);
     connect(btn_2d, &QPushButton::clicked, this, &cloud_view_widget::on_btn_2d);
     connect(btn_photo, &QPushButton::clicked, this, &cloud_view_widget::on_btn_photo);

@@ -36,7 +36,7 @@ enum class glyph { play,
                    forward };
 
 // Light glyphs that read on the dark bar.
-QIcon media_icon(glyph g)
+QIcon draw_media_icon(glyph g)
 {
     QPixmap pixmap(36, 36);
     pixmap.fill(Qt::transparent);
@@ -73,6 +73,16 @@ QIcon media_icon(glyph g)
     }
     p.end();
     return QIcon(pixmap);
+}
+
+// Drawn once per glyph: a new icon at every state change would put its
+// scaled pixmaps into Qt's pixmap cache under new keys. Never destroyed
+// (pixmaps must not outlive the application object); GUI thread only.
+QIcon media_icon(glyph g)
+{
+    static auto* const icons = new QIcon[4]{draw_media_icon(glyph::play), draw_media_icon(glyph::pause),
+                                            draw_media_icon(glyph::back), draw_media_icon(glyph::forward)};
+    return icons[static_cast<int>(g)];
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ rgb_view_widget::rgb_view_widget(QWidget* parent) : QWidget(parent)
     }
     btn_quality->hide();
     m_quality->set_page_shown(false);
+    btn_photo->setIcon(view_icon("save.png"));
     connect(btn_photo, &QPushButton::clicked, this, &rgb_view_widget::on_btn_photo);
     connect(btn_close, &QPushButton::clicked, this, &QWidget::close);
 

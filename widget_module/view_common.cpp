@@ -6,19 +6,24 @@
 #include <QLabel>
 #include <QWidget>
 
-QIcon view_icon(const char* name)
+QIcon shared_icon(const char* path)
 {
     // One icon per file for the whole program: every new QIcon loaded from a
     // file puts its scaled pixmaps into Qt's pixmap cache under new keys, so
-    // views made again and again would fill the cache to its limit. Never
-    // destroyed (pixmaps must not outlive the application object). GUI
-    // thread only, like the views that use it.
+    // views made again and again, and buttons whose icon changes with their
+    // state, would fill the cache to its limit. Never destroyed (pixmaps must
+    // not outlive the application object).
     static auto* const icons = new QHash<QString, QIcon>;
-    const QString path = QStringLiteral(":/zavire/image/") + QLatin1String(name);
-    auto found = icons->find(path);
+    const QString key = QString::fromUtf8(path);
+    auto found = icons->find(key);
     if (found == icons->end())
-        found = icons->insert(path, QIcon(path));
+        found = icons->insert(key, QIcon(key));
     return *found;
+}
+
+QIcon view_icon(const char* name)
+{
+    return shared_icon((QByteArrayLiteral(":/zavire/image/") + name).constData());
 }
 
 QString view_time_stamp_text()

@@ -9,7 +9,11 @@ class QWidget;
 
 // Small pieces shared by the depth, RGB and IR views.
 
-// Icon from the compiled-in image folder ":/zavire/image/".
+// The one icon of a compiled-in image file (a resource path such as
+// ":/zavire/image/save.png"), shared by the whole program. GUI thread only.
+QIcon shared_icon(const char* path);
+
+// shared_icon() from the compiled-in image folder ":/zavire/image/".
 QIcon view_icon(const char* name);
 
 // Info-strip time stamp: seconds since 1970-01-01 UTC followed by ";".

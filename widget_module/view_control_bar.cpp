@@ -26,7 +26,9 @@ view_control_bar::view_control_bar(const parts& widgets, const char* context, QC
     m_parts.resolution_caption->setText(QCoreApplication::translate(m_context, "Resolution:"));
     m_parts.fps_caption->setText(QCoreApplication::translate(m_context, "FPS:"));
     m_parts.info->setToolTip(QCoreApplication::translate(m_context, "info"));
+    m_parts.info->setIcon(view_icon("info_2.png"));
     set_paused(false);
+    set_expanded(false);
 }
 
 void view_control_bar::set_paused(bool paused)

@@ -27,6 +27,7 @@
 #include "playback_bar.h"
 #include "rgb_view_widget.h"
 #include "save_path_widget.h"
+#include "view_common.h"
 #include "viewer_icons.h"
 #include "viewer_messages.h"
 #include "widget_ir.h"
@@ -259,18 +260,18 @@ void viewer::slot_drive_info()
 
 void viewer::btn_info_clicked()
 {
-    btn_setting->setIcon(QIcon(QStringLiteral(":/zavire/image/setting.png")));
+    btn_setting->setIcon(view_icon("setting.png"));
     int y = 0;
     if (widget_info->isHidden()) {
         widget_info->show();
         widget_switch_info->show();
         widget_switch_info->resize(widget_switch_info->width(), widget_info->height());
-        btn_info->setIcon(QIcon(viewer_icons::info_shown));
+        btn_info->setIcon(shared_icon(viewer_icons::info_shown));
         y = widget_switch_info->y() + widget_switch_info->height();
     } else {
         widget_info->hide();
         widget_switch_info->hide();
-        btn_info->setIcon(QIcon(viewer_icons::info_hidden));
+        btn_info->setIcon(shared_icon(viewer_icons::info_hidden));
         y = widget_switch_info->y();
     }
     widget_tof->move(widget_switch_info->x(), y);
@@ -282,10 +283,10 @@ void viewer::on_btn_left_expend()
 {
     if (widget_left->isHidden()) {
         widget_left->show();
-        btn_left_expend->setIcon(QIcon(viewer_icons::left_panel_shown));
+        btn_left_expend->setIcon(shared_icon(viewer_icons::left_panel_shown));
     } else {
         widget_left->hide();
-        btn_left_expend->setIcon(QIcon(viewer_icons::left_panel_hidden));
+        btn_left_expend->setIcon(shared_icon(viewer_icons::left_panel_hidden));
     }
     relayout_window();
 }
@@ -354,8 +355,8 @@ void viewer::teardown(const char* function)
         if (driver->m_rgbd_on)
             driver->stop_rgbd();
     }
-    btn_rgbd_switch->setIcon(QIcon(viewer_icons::switch_off));
-    btn_rgbd_expend->setIcon(QIcon(viewer_icons::section_collapsed));
+    btn_rgbd_switch->setIcon(shared_icon(viewer_icons::switch_off));
+    btn_rgbd_expend->setIcon(shared_icon(viewer_icons::section_collapsed));
     widget_module->hide();
 
     if (tof_view) {

@@ -1,6 +1,7 @@
 #include "viewer.h"
 
 #include "view_grid.h"
+#include "view_common.h"
 #include "viewer_icons.h"
 #include "zavire/driver_operate.h"
 
@@ -157,13 +158,13 @@ void viewer::toggle_section(QWidget* container, QPushButton* button, void (viewe
 {
     if (container->isHidden()) {
         container->show();
-        button->setIcon(QIcon(viewer_icons::section_expanded));
+        button->setIcon(shared_icon(viewer_icons::section_expanded));
     } else {
         if (collapse)
             (this->*collapse)();
         else
             container->hide();
-        button->setIcon(QIcon(viewer_icons::section_collapsed));
+        button->setIcon(shared_icon(viewer_icons::section_collapsed));
     }
     layout_left_panel();
 }
@@ -175,20 +176,20 @@ void viewer::collapse_tof_sections()
     widget_filter_contianer->hide();
     widget_tof_save_contianer->hide();
     for (QPushButton* b : {btn_tof_save_set_expend, btn_tof_parameter_setting_expend, btn_tof_filter_expend})
-        b->setIcon(QIcon(viewer_icons::section_collapsed));
+        b->setIcon(shared_icon(viewer_icons::section_collapsed));
 }
 
 void viewer::collapse_rgb_sections()
 {
     widget_rgb_operate->hide();
-    btn_rgb_save_set_expend->setIcon(QIcon(viewer_icons::section_collapsed));
-    btn_rgb_param_setting_expend->setIcon(QIcon(viewer_icons::section_collapsed));
+    btn_rgb_save_set_expend->setIcon(shared_icon(viewer_icons::section_collapsed));
+    btn_rgb_param_setting_expend->setIcon(shared_icon(viewer_icons::section_collapsed));
 }
 
 void viewer::collapse_rgbd_sections()
 {
     widget_rgbd_operate->hide();
-    btn_rgbd_save_set_expend->setIcon(QIcon(viewer_icons::section_collapsed));
+    btn_rgbd_save_set_expend->setIcon(shared_icon(viewer_icons::section_collapsed));
 }
 
 void viewer::on_btn_tof_expend_clicked()

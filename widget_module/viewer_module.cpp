@@ -15,6 +15,7 @@
 #include "rgb_view_widget.h"
 #include "save_path_widget.h"
 #include "user_define.h"
+#include "view_common.h"
 #include "viewer_icons.h"
 #include "viewer_messages.h"
 #include "widget_ir.h"
@@ -297,7 +298,7 @@ void viewer::slot_btn_tof_switch()
             param_panel->set_resolution_locked(false);
         save_panel->set_rgbd_lock(false);
         lock_rgb_controls(false);
-        btn_switch_tof->setIcon(QIcon(viewer_icons::switch_on));
+        btn_switch_tof->setIcon(shared_icon(viewer_icons::switch_on));
     }
     layout_view_area(false);
 }
@@ -316,7 +317,7 @@ void viewer::slot_btn_rgb_switch()
             return;
         }
         driver->wake();
-        btn_switch_rgb->setIcon(QIcon(viewer_icons::switch_on));
+        btn_switch_rgb->setIcon(shared_icon(viewer_icons::switch_on));
         slot_show_rgb_view();
         rgb_view->set_rgbd_mode(false);
         lock_rgb_controls(false);
@@ -359,7 +360,7 @@ void viewer::slot_btn_rgbd_switch()
     check_flip_hor->setCheckable(false);
     driver->set_flip_vertical(false);
     driver->set_flip_horizontal(false);
-    btn_rgbd_switch->setIcon(QIcon(viewer_icons::switch_on));
+    btn_rgbd_switch->setIcon(shared_icon(viewer_icons::switch_on));
     btn_rgbd_expend->setEnabled(true);
     widget_point_cloud->show();
     solt_show_tof_view();
@@ -368,8 +369,8 @@ void viewer::slot_btn_rgbd_switch()
     if (param_panel)
         param_panel->set_resolution_locked(true);
     save_panel->set_rgbd_lock(true);
-    btn_switch_tof->setIcon(QIcon(viewer_icons::switch_on));
-    btn_switch_rgb->setIcon(QIcon(viewer_icons::switch_on));
+    btn_switch_tof->setIcon(shared_icon(viewer_icons::switch_on));
+    btn_switch_rgb->setIcon(shared_icon(viewer_icons::switch_on));
     slot_show_rgb_view();
     rgb_view->set_rgbd_mode(true);
     rgb_module_on = true;
@@ -389,8 +390,8 @@ void viewer::switch_rgbd_off()
     if (param_panel)
         param_panel->set_resolution_enabled(true);
     driver->stop_rgbd();
-    btn_rgbd_switch->setIcon(QIcon(viewer_icons::switch_off));
-    btn_rgbd_expend->setIcon(QIcon(viewer_icons::section_collapsed));
+    btn_rgbd_switch->setIcon(shared_icon(viewer_icons::switch_off));
+    btn_rgbd_expend->setIcon(shared_icon(viewer_icons::section_collapsed));
     collapse_rgbd_sections();
     btn_rgbd_expend->setEnabled(false);
     if (tof_view)
@@ -525,8 +526,8 @@ void viewer::slot_tof_view_widget_exit()
     widget_point_cloud->hide();
     widget_ir->hide();
     layout_left_panel();
-    btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
-    btn_tof_expend->setIcon(QIcon(viewer_icons::section_collapsed));
+    btn_switch_tof->setIcon(shared_icon(viewer_icons::switch_off));
+    btn_tof_expend->setIcon(shared_icon(viewer_icons::section_collapsed));
     if (rgb_view && widget_rgb->isHidden())
         widget_rgb->show();
     btn_save_picture->setEnabled(rgb_view != nullptr);
@@ -552,8 +553,8 @@ void viewer::slot_rgb_view_widget_exit()
     if (m_expanded_view == rgb_view)
         m_expanded_view = nullptr;
     rgb_view = nullptr;
-    btn_switch_rgb->setIcon(QIcon(viewer_icons::switch_off));
-    btn_rgbexpend->setIcon(QIcon(viewer_icons::section_collapsed));
+    btn_switch_rgb->setIcon(shared_icon(viewer_icons::switch_off));
+    btn_rgbexpend->setIcon(shared_icon(viewer_icons::section_collapsed));
     rgb_module_on = false;
     widget_rgb->hide();
     collapse_rgb_sections();
@@ -620,7 +621,7 @@ void viewer::check_flip_hor_change(int state)
 
 void viewer::slot_open_faild()
 {
-    btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
+    btn_switch_tof->setIcon(shared_icon(viewer_icons::switch_off));
     // A camera that went before it could be opened leaves no module rows to
     // work with: close the attempt, so "+" lists what is connected again.
     if (driver && widget_module->isHidden()) {
@@ -640,8 +641,8 @@ void viewer::slot_fail_open_drive()
     // The modules go off and the acquisition object with them, as when the
     // module is closed; frames already captured for a save are written.
     teardown("viewer::slot_fail_open_drive");
-    btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
-    btn_switch_rgb->setIcon(QIcon(viewer_icons::switch_off));
+    btn_switch_tof->setIcon(shared_icon(viewer_icons::switch_off));
+    btn_switch_rgb->setIcon(shared_icon(viewer_icons::switch_off));
     m_view_notice->setText(QString::fromUtf8(viewer_text::view_notice_lost));
     place_view_notice();
     m_view_notice->show();
@@ -666,11 +667,11 @@ void viewer::slot_stream_failed(int module)
             tof_view->close();
         if (ir_view)
             ir_view->close();
-        btn_switch_tof->setIcon(QIcon(viewer_icons::switch_off));
+        btn_switch_tof->setIcon(shared_icon(viewer_icons::switch_off));
     } else if (module == driver_operate::module_rgb) {
         if (rgb_view)
             rgb_view->close();
-        btn_switch_rgb->setIcon(QIcon(viewer_icons::switch_off));
+        btn_switch_rgb->setIcon(shared_icon(viewer_icons::switch_off));
     }
     layout_view_area(false);
 }

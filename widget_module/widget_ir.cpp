@@ -20,6 +20,7 @@ WidgetIR::WidgetIR(QWidget* parent) : QWidget(parent)
                                       QChar(0x00d7), this);
     connect(m_controls, &view_control_bar::sig_pause_toggled, this, &WidgetIR::sig_stop_start);
     connect(m_controls, &view_control_bar::sig_expand_toggled, this, &WidgetIR::sig_expend_view);
+    btn_photo->setIcon(view_icon("save.png"));
     connect(btn_photo, &QPushButton::clicked, this, &WidgetIR::on_btn_photo);
     connect(btn_close, &QPushButton::clicked, this, &QWidget::close);
     // The IR view closes with the depth view, never on its own.

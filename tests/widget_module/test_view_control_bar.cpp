@@ -257,6 +257,7 @@ TEST(ViewIcon, OneIconPerFileForEveryView)
     EXPECT_EQ(view_icon("pause.png").cacheKey(), view_icon("pause.png").cacheKey());
     EXPECT_NE(view_icon("pause.png").cacheKey(), view_icon("save.png").cacheKey());
     EXPECT_FALSE(view_icon("pause.png").isNull());
+    EXPECT_EQ(shared_icon(":/zavire/image/pause.png").cacheKey(), view_icon("pause.png").cacheKey());
 }
 
 }  // namespace

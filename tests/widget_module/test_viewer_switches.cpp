@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "cloud_view_widget.h"
 #include "rgb_view_widget.h"
@@ -129,6 +130,44 @@ TEST_F(ViewerSwitches, DepthOnShowsDepthAndIrSideBySide)
     EXPECT_TRUE(shows_icon(v.btn_switch_tof, kOff));
     EXPECT_FALSE(v.btn_tof_expend->isEnabled());
     EXPECT_FALSE(v.btn_save_picture->isEnabled());
+}
+
+// Icons come from one shared set: a switch shows the same icon object each
+// time it turns on or off, and views made anew show the same icons as the
+// ones before them. New icon objects would put their scaled pixmaps into
+// Qt's pixmap cache under new keys at every toggle.
+TEST_F(ViewerSwitches, TogglingReusesTheSameIcons)
+{
+    open_camera();
+    viewer& v = *window;
+    const auto view_icons = [&] {
+        std::map<QString, qint64> keys;
+        const QWidget* views[] = {v.depth_view(), v.infrared_view()};
+        for (const QWidget* view : views)
+            for (const QAbstractButton* b : view->findChildren<QAbstractButton*>())
+                if (!b->icon().isNull())
+                    keys[QLatin1String(view->metaObject()->className()) + '/' + b->objectName()] = b->icon().cacheKey();
+        return keys;
+    };
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    ASSERT_NE(v.depth_view(), nullptr);
+    const qint64 on = v.btn_switch_tof->icon().cacheKey();
+    const auto first = view_icons();
+    // Depth view: ten buttons with a picture and the region tools; IR: four.
+    EXPECT_GE(first.size(), 14u);
+    EXPECT_TRUE(shows_icon(v.depth_view()->btn_photo, ":/zavire/image/save.png"));
+    EXPECT_TRUE(shows_icon(v.depth_view()->btn_2d, ":/zavire/image/2d_on.png"));
+    EXPECT_TRUE(shows_icon(v.infrared_view()->btn_photo, ":/zavire/image/save.png"));
+    EXPECT_TRUE(shows_icon(v.infrared_view()->btn_expend, ":/zavire/image/expend.png"));
+
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    const qint64 off = v.btn_switch_tof->icon().cacheKey();
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    ASSERT_NE(v.depth_view(), nullptr);
+    EXPECT_EQ(v.btn_switch_tof->icon().cacheKey(), on);
+    EXPECT_EQ(view_icons(), first);
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    EXPECT_EQ(v.btn_switch_tof->icon().cacheKey(), off);
 }
 
 TEST_F(ViewerSwitches, RgbWithDepthCentresTheThirdView)
