@@ -170,6 +170,29 @@ TEST_F(ViewerSwitches, TogglingReusesTheSameIcons)
     EXPECT_EQ(v.btn_switch_tof->icon().cacheKey(), off);
 }
 
+// The views' close buttons draw their picture from the window's style sheet
+// (one parsed picture for every view made): a plain grey square would mean
+// the rule no longer reaches them.
+TEST_F(ViewerSwitches, ViewCloseButtonsShowTheirPicture)
+{
+    open_camera();
+    viewer& v = *window;
+    QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
+    QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
+    ASSERT_NE(v.depth_view(), nullptr);
+    ASSERT_NE(v.colour_view(), nullptr);
+    const QPushButton* buttons[] = {v.depth_view()->btn_close, v.colour_view()->btn_close};
+    for (const QPushButton* button : buttons) {
+        ASSERT_TRUE(button->isVisible());
+        const QImage shot = const_cast<QPushButton*>(button)->grab().toImage();
+        int drawn = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                drawn += shot.pixelColor(x, y) != QColor(94, 94, 94);
+        EXPECT_GT(drawn, shot.width() * shot.height() / 20) << button->parentWidget()->objectName().toStdString();
+    }
+}
+
 TEST_F(ViewerSwitches, RgbWithDepthCentresTheThirdView)
 {
     open_camera();
