@@ -21,6 +21,11 @@ bool take_number(const QStringList& args, int* i, double low, double* out, QStri
 
 }  // namespace
 
+double soak_warm_up_minutes(const soak_options& options)
+{
+    return options.warm_up_minutes >= 0 ? options.warm_up_minutes : options.minutes / 10;
+}
+
 bool parse_soak_options(const QStringList& args, soak_options* out, QString* error)
 {
     for (int i = 1; i < args.size(); ++i) {
@@ -34,6 +39,9 @@ bool parse_soak_options(const QStringList& args, soak_options* out, QString* err
                 return false;
         } else if (a == QLatin1String("--max-growth-mb")) {
             if (!take_number(args, &i, 0, &out->max_growth_mb, error))
+                return false;
+        } else if (a == QLatin1String("--warm-up-minutes")) {
+            if (!take_number(args, &i, 0, &out->warm_up_minutes, error))
                 return false;
         } else if (a == QLatin1String("--hang-s")) {
             if (!take_number(args, &i, 1, &v, error))

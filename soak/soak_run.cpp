@@ -231,7 +231,7 @@ bool soak_run::one_cycle()
     return open_camera();
 }
 
-void soak_run::print_report(double warm_mb, double end_mb, double peak_mb) const
+void soak_run::print_report(double warm_mb, double end_mb, double peak_mb, double second_cycle_mb) const
 {
     std::printf("soak: %d cycles, %d saved batches, longest GUI stall %lld ms\n", m_cycles, m_saves,
                 static_cast<long long>(m_longest_stall_ms));
@@ -241,9 +241,10 @@ void soak_run::print_report(double warm_mb, double end_mb, double peak_mb) const
         std::printf("soak: %-26s %7.1f s  depth %5.1f fps  colour %5.1f fps  point cloud %5.1f fps\n",
                     qPrintable(r.name), r.seconds, r.depth / r.seconds, r.rgb / r.seconds, r.cloud / r.seconds);
     }
-    std::printf("soak: resident memory after warm-up %.1f MB, at the end %.1f MB (growth %+.1f MB, limit %.1f), "
-                "peak seen %.1f MB\n",
-                warm_mb, end_mb, end_mb - warm_mb, m_options.max_growth_mb, peak_mb);
+    std::printf("soak: resident memory after warm-up (cycle %d) %.1f MB, at the end %.1f MB (growth %+.1f MB, "
+                "limit %.1f; %+.1f MB since the second cycle), peak seen %.1f MB\n",
+                m_warm_cycle, warm_mb, end_mb, end_mb - warm_mb, m_options.max_growth_mb, end_mb - second_cycle_mb,
+                peak_mb);
     std::fflush(stdout);
 }
 
@@ -264,7 +265,9 @@ int soak_run::exec()
     QElapsedTimer clock;
     clock.start();
     const qint64 total_ms = static_cast<qint64>(m_options.minutes * 60000);
+    const qint64 warm_up_ms = static_cast<qint64>(soak_warm_up_minutes(m_options) * 60000);
     double warm_mb = -1;
+    double second_cycle_mb = -1;
     double peak_mb = 0;
     if (m_failure.isEmpty() && open_camera()) {
         while (clock.elapsed() < total_ms) {
@@ -273,10 +276,16 @@ int soak_run::exec()
             ++m_cycles;
             const double now_mb = resident_mb();
             peak_mb = std::max(peak_mb, now_mb);
-            // Caches, pools and the sanitizer's quarantine fill during the
-            // first cycles; growth is counted from the end of the second.
+            // Caches, pools, the sanitizer's quarantine and its allocator's
+            // block-size regions fill during the first cycles (an hour's
+            // run with ASan: +17 MB over cycles 2 to 20, +5 MB over the next
+            // 25); growth is counted from the end of the warm-up.
             if (m_cycles == 2)
+                second_cycle_mb = now_mb;
+            if (warm_mb < 0 && m_cycles >= 2 && clock.elapsed() >= warm_up_ms) {
                 warm_mb = now_mb;
+                m_warm_cycle = m_cycles;
+            }
             const memory_map_mb map = memory_map();
             std::printf("soak: cycle %d done at %.0f s, resident %.1f MB (heap %.1f, shadow %.1f, other anonymous "
                         "%.1f, files %.1f), heap in use %.1f MB\n",
@@ -288,7 +297,9 @@ int soak_run::exec()
     const double end_mb = resident_mb();
     if (warm_mb < 0)
         warm_mb = end_mb;
-    print_report(warm_mb, end_mb, std::max(peak_mb, end_mb));
+    if (second_cycle_mb < 0)
+        second_cycle_mb = end_mb;
+    print_report(warm_mb, end_mb, std::max(peak_mb, end_mb), second_cycle_mb);
     // SOAK_HEAP_PROFILE=N: the N largest allocation sites of the live heap
     // (15 when N is not a number), before teardown.
     if (qEnvironmentVariableIsSet("SOAK_HEAP_PROFILE") && __sanitizer_print_memory_profile != nullptr) {
@@ -305,8 +316,8 @@ int soak_run::exec()
         std::printf("soak: FAILED: %s\n", qPrintable(m_failure));
         return 1;
     }
-    if (m_cycles < 2)
-        std::printf("soak: note: fewer than two cycles, so no growth after warm-up was measured\n");
+    if (m_warm_cycle == 0)
+        std::printf("soak: note: the run ended within its warm-up, so no growth after it was measured\n");
     if (end_mb - warm_mb > m_options.max_growth_mb) {
         std::printf("soak: FAILED: resident memory grew by %.1f MB after warm-up\n", end_mb - warm_mb);
         return 1;

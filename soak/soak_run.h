@@ -47,7 +47,7 @@ private:
     bool wait_until(const std::function<bool()>& pred, int timeout_ms);
     void pump(int ms);
     void fail(const QString& why);
-    void print_report(double warm_mb, double end_mb, double peak_mb) const;
+    void print_report(double warm_mb, double end_mb, double peak_mb, double second_cycle_mb) const;
 
     soak_options m_options;
     std::unique_ptr<viewer> m_window;
@@ -58,6 +58,7 @@ private:
     long long m_rgb = 0;
     long long m_cloud = 0;
     int m_cycles = 0;
+    int m_warm_cycle = 0;  // the cycle that ended the warm-up
     int m_saves = 0;
     int m_resolution_index = 0;
     // Longest time the GUI thread did not get back to its event loop.

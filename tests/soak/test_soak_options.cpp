@@ -50,6 +50,33 @@ const options_case kCases[] = {
     {"UnknownArgument", {"--hours", "1"}, false, 0, 0, 0, 0, ""},
 };
 
+// Warm-up: a tenth of the run unless given; zero leaves the two-cycle floor.
+TEST(SoakWarmUp, ATenthOfTheRunUnlessGiven)
+{
+    struct {
+        QStringList args;
+        double minutes;
+    } const cases[] = {
+        {{}, 0.2},
+        {{"--minutes", "60"}, 6.0},
+        {{"--minutes", "60", "--warm-up-minutes", "15"}, 15.0},
+        {{"--warm-up-minutes", "0", "--minutes", "30"}, 0.0},
+    };
+    for (const auto& c : cases) {
+        soak_options o;
+        QString error;
+        ASSERT_TRUE(parse_soak_options(QStringList{QStringLiteral("tessivue_soak")} + c.args, &o, &error))
+            << error.toStdString();
+        EXPECT_DOUBLE_EQ(soak_warm_up_minutes(o), c.minutes) << c.args.join(' ').toStdString();
+    }
+    soak_options o;
+    QString error;
+    EXPECT_FALSE(parse_soak_options({QStringLiteral("tessivue_soak"), QStringLiteral("--warm-up-minutes"),
+                                     QStringLiteral("-1")},
+                                    &o, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, SoakOptions, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<options_case>& info) { return info.param.name; });
 
