@@ -181,10 +181,10 @@ TEST_F(ViewerSwitches, ViewCloseButtonsShowTheirPicture)
     QTest::mouseClick(v.btn_switch_rgb, Qt::LeftButton);
     ASSERT_NE(v.depth_view(), nullptr);
     ASSERT_NE(v.colour_view(), nullptr);
-    const QPushButton* buttons[] = {v.depth_view()->btn_close, v.colour_view()->btn_close};
-    for (const QPushButton* button : buttons) {
+    QPushButton* const buttons[] = {v.depth_view()->btn_close, v.colour_view()->btn_close};
+    for (QPushButton* button : buttons) {
         ASSERT_TRUE(button->isVisible());
-        const QImage shot = const_cast<QPushButton*>(button)->grab().toImage();
+        const QImage shot = button->grab().toImage();
         int drawn = 0;
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x)
