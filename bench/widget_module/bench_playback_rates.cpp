@@ -28,26 +28,14 @@
 #include "playback_bar.h"
 #include "save_path_widget.h"
 #include "viewer.h"
+#include "event_pump.h"
 #include "zavire/driver_operate.h"
 
 namespace {
 
-void pump_for(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+void pump_for(int ms) { bench_events::run_for(ms); }
 
-bool pump_until(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    return done();
-}
+bool pump_until(const std::function<bool()>& done, int ms) { return bench_events::run_until(done, ms); }
 
 QTemporaryDir& scratch()
 {

@@ -12,6 +12,7 @@
 #include "rgb_view_widget.h"
 #include "viewer.h"
 #include "widget_ir.h"
+#include "event_pump.h"
 #include "zavire/driver_operate.h"
 
 namespace {
@@ -23,22 +24,9 @@ double thread_cpu_ms()
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-void pump_for(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+void pump_for(int ms) { bench_events::run_for(ms); }
 
-bool pump_until(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
+bool pump_until(const std::function<bool()>& done, int ms) { return bench_events::run_until(done, ms); }
 
 double shown_fps(QLabel* label)
 {
