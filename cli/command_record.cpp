@@ -44,6 +44,10 @@ Options:
                              deviation), off, or noise-aware where the camera
                              offers it
   --compression lz4|none|bz2 chunk compression (default lz4)
+  --raw-compression lz4|none|bz2
+                             chunk compression of the raw phase frames
+                             (default none: LZ4 shrinks them only to about
+                             72 % and makes re-processing read them slower)
   --overwrite                replace FILE.bag when it exists
   --help                     this text
 
@@ -64,6 +68,7 @@ struct record_request {
     std::optional<int> integration_us;
     std::optional<int> filter;
     recording::compression compress = recording::compression::lz4;
+    recording::compression raw_compress = recording::compression::none;
     bool overwrite = false;
 };
 
@@ -141,6 +146,11 @@ bool parse_request(const arguments& a, record_request& r, std::string& error)
             error = "--compression takes lz4, none or bz2, not \"" + *v + "\"";
             return false;
         }
+    if (const auto v = a.value("raw-compression"))
+        if (!recording::compression_from_name(*v, r.raw_compress)) {
+            error = "--raw-compression takes lz4, none or bz2, not \"" + *v + "\"";
+            return false;
+        }
     r.overwrite = a.has("overwrite");
     return true;
 }
@@ -195,7 +205,7 @@ int run_record(const args_t& args)
     arguments a;
     std::string error;
     if (!a.parse(args,
-                 {{"out", true}, {"seconds", true}, {"frames", true}, {"streams", true}, {"resolution", true}, {"color-resolution", true}, {"integration-time", true}, {"filter", true}, {"compression", true}, {"overwrite", false}, {"help", false}},
+                 {{"out", true}, {"seconds", true}, {"frames", true}, {"streams", true}, {"resolution", true}, {"color-resolution", true}, {"integration-time", true}, {"filter", true}, {"compression", true}, {"raw-compression", true}, {"overwrite", false}, {"help", false}},
                  error))
         return usage_error(kCommand, error);
     if (a.has("help")) {
@@ -321,6 +331,7 @@ int run_record(const args_t& args)
 
     recording::writer_options wo;
     wo.compress = req.compress;
+    wo.raw_compress = req.raw_compress;
     wo.producer = std::string("tessivue-cli ") + TESSIVUE_VERSION;
     wo.raw_phase = raw_state;
     std::unique_ptr<recording::writer> writer = recording::writer::create(req.out, wo, error);

@@ -47,6 +47,8 @@ Options:
                                  and the median and 95th percentile of their
                                  |difference| in mm
   --compression lz4|none|bz2     chunk compression of OUT.bag (default lz4)
+  --raw-compression lz4|none|bz2 chunk compression of OUT.bag's raw phase
+                                 frames (default none)
   --overwrite                    replace OUT.bag when it exists
   --help                         this text
 
@@ -105,7 +107,7 @@ int run_reprocess(const args_t& args)
     arguments a;
     std::string error;
     if (!a.parse(args,
-                 {{"out", true}, {"filter", true}, {"filter-param", true}, {"compare", false}, {"compression", true}, {"overwrite", false}, {"help", false}},
+                 {{"out", true}, {"filter", true}, {"filter-param", true}, {"compare", false}, {"compression", true}, {"raw-compression", true}, {"overwrite", false}, {"help", false}},
                  error))
         return usage_error(kCommand, error);
     if (a.has("help")) {
@@ -135,6 +137,10 @@ int run_reprocess(const args_t& args)
     if (const auto c = a.value("compression"))
         if (!recording::compression_from_name(*c, compress))
             return usage_error(kCommand, "--compression takes lz4, none or bz2, not \"" + *c + "\"");
+    recording::compression raw_compress = recording::compression::none;
+    if (const auto c = a.value("raw-compression"))
+        if (!recording::compression_from_name(*c, raw_compress))
+            return usage_error(kCommand, "--raw-compression takes lz4, none or bz2, not \"" + *c + "\"");
     struct stat st { };
     if (out && !a.has("overwrite") && ::stat(out->c_str(), &st) == 0) {
         report_error(kCommand, *out + " exists; give --overwrite to replace it");
@@ -166,6 +172,7 @@ int run_reprocess(const args_t& args)
     if (out) {
         recording::writer_options wo;
         wo.compress = compress;
+        wo.raw_compress = raw_compress;
         wo.producer = std::string("tessivue-cli ") + TESSIVUE_VERSION + " reprocess of " + in;
         wo.raw_phase = recording::raw_phase_state::recorded;
         wo.wait_for_room = true;

@@ -166,6 +166,10 @@ std::string to_text(const recording_description& d)
     o << "Recording    " << d.path << " (" << detail::human_bytes(d.file_bytes);
     if (!h.compression.empty())
         o << ", " << h.compression << " chunks";
+    if (!h.raw_phase_compression.empty() && h.raw_phase_compression != h.compression
+        && std::any_of(d.streams.begin(), d.streams.end(),
+                       [](const stream_description& s) { return s.which == stream::raw_phase; }))
+        o << " (raw phase frames: " << h.raw_phase_compression << ")";
     if (!h.producer.empty())
         o << ", made by " << h.producer;
     if (!h.created_utc.empty())
@@ -267,6 +271,7 @@ std::string to_json_text(const recording_description& d)
            {"producer", d.header.producer},
            {"created_utc", d.header.created_utc},
            {"compression", d.header.compression},
+           {"raw_phase_compression", d.header.raw_phase_compression},
            {"raw_phase", d.header.raw_phase},
            {"frame_sets", d.frame_sets},
            {"duration_s", d.duration_s},

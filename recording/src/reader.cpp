@@ -133,6 +133,7 @@ void reader::impl::read_text_records()
         header.created_utc = detail::value_or<std::string>(j, "created_utc", "");
         header.producer = detail::value_or<std::string>(j, "producer", "");
         header.compression = detail::value_or<std::string>(j, "compression", "");
+        header.raw_phase_compression = detail::value_or<std::string>(j, "raw_phase_compression", "");
         header.raw_phase = detail::value_or<std::string>(j, "raw_phase", "");
         break;
     }

@@ -51,6 +51,19 @@ bool compression_from_name(const std::string& name, compression& out)
 
 namespace {
 
+rosbag::CompressionType bag_compression(compression c)
+{
+    switch (c) {
+    case compression::lz4:
+        return rosbag::compression::LZ4;
+    case compression::bz2:
+        return rosbag::compression::BZ2;
+    case compression::none:
+        break;
+    }
+    return rosbag::compression::Uncompressed;
+}
+
 int64_t wall_clock_ns()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -128,6 +141,7 @@ private:
     void run();
     bool write_item(queue_item& item);  // false when it was not written
     void write_text(const char* topic, const std::string& text, int64_t stamp_ns);
+    void use_compression(compression c);
     void write_frames(frame_messages& f);
     bool guard_disk(uint64_t next_bytes);
     void stop_with(const std::string& problem);  // caller holds mutex_
@@ -180,17 +194,7 @@ bool writer::impl::open(std::string& error)
     }
     bag_ = std::make_unique<rosbag::Bag>();
     try {
-        switch (options_.compress) {
-        case compression::none:
-            bag_->setCompression(rosbag::compression::Uncompressed);
-            break;
-        case compression::lz4:
-            bag_->setCompression(rosbag::compression::LZ4);
-            break;
-        case compression::bz2:
-            bag_->setCompression(rosbag::compression::BZ2);
-            break;
-        }
+        bag_->setCompression(bag_compression(options_.compress));
         bag_->setChunkThreshold(options_.chunk_bytes);
         bag_->open(path_, rosbag::bagmode::Write);
     } catch (const std::exception& e) {
@@ -211,6 +215,7 @@ bool writer::impl::open(std::string& error)
                       {"created_utc", iso_time_utc(now)},
                       {"producer", options_.producer},
                       {"compression", compression_name(options_.compress)},
+                      {"raw_phase_compression", compression_name(options_.raw_compress)},
                       {"raw_phase", raw_phase_text(options_.raw_phase)}};
     try {
         write_text(topics::kRecording, json_text(header), now);
@@ -372,8 +377,15 @@ bool writer::impl::submit(const frame_set_view& frames, int64_t explicit_stamp)
     return true;
 }
 
+void writer::impl::use_compression(compression c)
+{
+    if (bag_->getCompression() != bag_compression(c))
+        bag_->setCompression(bag_compression(c));
+}
+
 void writer::impl::write_text(const char* topic, const std::string& text, int64_t stamp_ns)
 {
+    use_compression(options_.compress);
     std_msgs::String msg;
     msg.data = text;
     bag_->write(topic, detail::to_ros_time(stamp_ns), msg);
@@ -387,6 +399,9 @@ void writer::impl::write_frames(frame_messages& f)
         const size_t i = size_t(static_cast<int>(s));
         if (!f.present[i])
             continue;
+        // A change of compression closes the open chunk: raw phase frames
+        // go into chunks of their own.
+        use_compression(s == stream::raw_phase ? options_.raw_compress : options_.compress);
         bag_->write(topics::image_topic(s), t, f.images[i]);
         ++messages_written_;
         if (const char* info = topics::info_topic(s)) {

@@ -133,6 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
         error_case{"RecordBadNumber", {"record", "--out", "@/x.bag", "--seconds", "soon"}, 2, "--seconds"},
         error_case{"RecordUnwritablePath", {"record", "--out", "@/no/such/folder/x.bag", "--frames", "1"}, 1, "No such file or directory"},
         error_case{"RecordUnknownResolution", {"record", "--out", "@/x.bag", "--resolution", "800x600"}, 1, "no depth format 800x600"},
+        error_case{"RecordBadRawCompression", {"record", "--out", "@/x.bag", "--raw-compression", "zip"}, 2, "--raw-compression takes lz4, none or bz2"},
+        error_case{"ReprocessBadRawCompression", {"reprocess", "@/foreign.bag", "--out", "@/y.bag", "--raw-compression", "gzip"}, 2, "--raw-compression takes"},
         error_case{"RecordExistingFile", {"record", "--out", "@/picture.png", "--frames", "1"}, 1, "give --overwrite"},
         error_case{"InfoMissingFile", {"info", "@/missing.bag"}, 1, "No such file or directory"},
         error_case{"InfoWrongFileType", {"info", "@/picture.png"}, 1, "not a ROS bag"},
@@ -152,6 +154,7 @@ TEST_F(Cli, RecordWritesQuietlyWhenStderrIsNoTerminalAndInfoDescribesIt)
     ASSERT_EQ(text.exit_code, 0) << text.err;
     EXPECT_NE(text.out.find("Frame sets   4"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Gaps         none"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("lz4 chunks (raw phase frames: none)"), std::string::npos) << text.out;
 
     const result r = run({"info", recording_, "--json"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -161,6 +164,8 @@ TEST_F(Cli, RecordWritesQuietlyWhenStderrIsNoTerminalAndInfoDescribesIt)
     EXPECT_EQ(j["streams"].size(), 4u);
     EXPECT_EQ(j["gaps"].size(), 0u);
     EXPECT_EQ(j["raw_phase"], "recorded");
+    EXPECT_EQ(j["compression"], "lz4");
+    EXPECT_EQ(j["raw_phase_compression"], "none");
     EXPECT_EQ(j["summary"]["ended"], "closed");
     EXPECT_EQ(j["device"]["module_name"], "DUAL-T4");
     EXPECT_EQ(j["calibration"]["serial_number"], "VT4C0A1B2C3");

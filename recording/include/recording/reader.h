@@ -34,7 +34,8 @@ struct recording_header {
     std::string created_utc;
     std::string producer;
     std::string compression;
-    std::string raw_phase;  // "recorded", "not offered by the camera", "not selected"
+    std::string raw_phase_compression;  // empty in recordings made before it was told apart
+    std::string raw_phase;              // "recorded", "not offered by the camera", "not selected"
 };
 
 // Written when the recording was closed (or repaired).
