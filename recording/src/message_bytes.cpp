@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <ros/serialization.h>
@@ -60,6 +61,30 @@ bool camera_info_fits(cursor c)
 bool string_fits(cursor c) { return c.sequence(1); }
 
 template <class T>
+void deserialise(ros::serialization::IStream& is, T& out)
+{
+    ros::serialization::deserialize(is, out);
+}
+
+// The library's own order of the fields, with the pixels copied once
+// instead of into a zero-filled vector first.
+template <>
+void deserialise(ros::serialization::IStream& is, sensor_msgs::Image& out)
+{
+    using ros::serialization::deserialize;
+    deserialize(is, out.header);
+    deserialize(is, out.height);
+    deserialize(is, out.width);
+    deserialize(is, out.encoding);
+    deserialize(is, out.is_bigendian);
+    deserialize(is, out.step);
+    uint32_t n = 0;
+    deserialize(is, n);
+    const uint8_t* pixels = is.advance(n);
+    out.data.assign(pixels, pixels + n);
+}
+
+template <class T>
 bool read_checked(const rosbag::MessageInstance& m, T& out, bool (*fits)(cursor), std::string& why)
 {
     if (m.getDataType() != ros::message_traits::datatype<T>()) {
@@ -72,15 +97,17 @@ bool read_checked(const rosbag::MessageInstance& m, T& out, bool (*fits)(cursor)
         why = "a message claims " + std::to_string(size) + " bytes";
         return false;
     }
-    std::vector<uint8_t> bytes(size);
-    ros::serialization::OStream os(bytes.data(), size);
+    // Not zero-filled: the bag library writes every byte (a raw phase
+    // frame is 10 MB, read on every frame set re-processed).
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size]);
+    ros::serialization::OStream os(bytes.get(), size);
     m.write(os);
-    if (!fits(cursor(bytes.data(), bytes.size()))) {
+    if (!fits(cursor(bytes.get(), size))) {
         why = "a length inside the message runs past its " + std::to_string(size) + " bytes";
         return false;
     }
-    ros::serialization::IStream is(bytes.data(), size);
-    ros::serialization::deserialize(is, out);
+    ros::serialization::IStream is(bytes.get(), size);
+    deserialise(is, out);
     return true;
 }
 
