@@ -50,12 +50,12 @@ inline void StoreDepth(uint16_t* out, __m256 z, __m256 invalid, __m256i saturate
 
 }  // namespace
 
-void SingleFrequencyAvx2(const DepthFrame& f) {
+void SingleFrequencyAvx2(const DepthFrame& f, int32_t row0, int32_t row1) {
   const int32_t w = f.width;
   const __m256 halfPi = _mm256_set1_ps(kHalfPi);
   const __m256 threshold = _mm256_set1_ps(f.amplitudeThreshold);
   const __m256 range = _mm256_set1_ps(f.first.range);
-  for (int32_t i = 2; i < f.height; ++i) {
+  for (int32_t i = row0; i < row1; ++i) {
     const RowView r = MakeRow(f, i, 1);
     int32_t j = 0;
     for (; j + 8 <= w; j += 8) {
@@ -73,7 +73,7 @@ void SingleFrequencyAvx2(const DepthFrame& f) {
   }
 }
 
-void DualFrequencyAvx2(const DepthFrame& f) {
+void DualFrequencyAvx2(const DepthFrame& f, int32_t row0, int32_t row1) {
   const int32_t w = f.width;
   const __m256 halfPi = _mm256_set1_ps(kHalfPi);
   const __m256 threshold = _mm256_set1_ps(f.amplitudeThreshold);
@@ -82,7 +82,7 @@ void DualFrequencyAvx2(const DepthFrame& f) {
   const __m256 u = _mm256_set1_ps(f.u), v = _mm256_set1_ps(f.v);
   const __m256 half = _mm256_set1_ps(0.5f), zero = _mm256_setzero_ps();
   const __m256 signMask = _mm256_set1_ps(-0.0f);
-  for (int32_t i = 2; i < f.height; ++i) {
+  for (int32_t i = row0; i < row1; ++i) {
     const RowView r = MakeRow(f, i, 4);
     int32_t j = 0;
     for (; j + 8 <= w; j += 8) {
@@ -132,11 +132,11 @@ void DualFrequencyAvx2(const DepthFrame& f) {
 #else
 
 namespace qzapi {
-void SingleFrequencyAvx2(const DepthFrame& f) {
-  for (int32_t i = 2; i < f.height; ++i) SingleRowScalar(f, MakeRow(f, i, 1), 0);
+void SingleFrequencyAvx2(const DepthFrame& f, int32_t row0, int32_t row1) {
+  for (int32_t i = row0; i < row1; ++i) SingleRowScalar(f, MakeRow(f, i, 1), 0);
 }
-void DualFrequencyAvx2(const DepthFrame& f) {
-  for (int32_t i = 2; i < f.height; ++i) DualRowScalar(f, MakeRow(f, i, 4), 0);
+void DualFrequencyAvx2(const DepthFrame& f, int32_t row0, int32_t row1) {
+  for (int32_t i = row0; i < row1; ++i) DualRowScalar(f, MakeRow(f, i, 4), 0);
 }
 }  // namespace qzapi
 

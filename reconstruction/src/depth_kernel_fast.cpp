@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <tessivue/parallel_for.h>
+
 #include "depth_kernel.h"
 #include "depth_kernel_rows.h"
 
@@ -118,18 +120,37 @@ void DualRowScalar(const DepthFrame& f, const RowView& r, int32_t j0) {
   }
 }
 
+// Every output row depends only on its own raw rows and table row: the rows
+// below the two header rows are computed in two bands on two threads.
+template <class Rows>
+void InTwoBands(const DepthFrame& f, const Rows& rows) {
+  const int32_t first = 2, count = std::max(0, f.height - first);
+  tessivue::parallel_for(
+      cv::Range(0, 2),
+      [&](const cv::Range& bands) {
+        for (int b = bands.start; b < bands.end; ++b) rows(first + count * b / 2, first + count * (b + 1) / 2);
+      },
+      2);
+}
+
 void SingleFrequencyFast(const DepthFrame& f) {
   if (!FastPathApplies(f)) return SingleFrequencyReference(f);
   ClearTopRows(f);
-  if (f.allowSimd && Avx2Available()) return SingleFrequencyAvx2(f);
-  for (int32_t i = 2; i < f.height; ++i) SingleRowScalar(f, MakeRow(f, i, 1), 0);
+  const bool simd = f.allowSimd && Avx2Available();
+  InTwoBands(f, [&](int32_t row0, int32_t row1) {
+    if (simd) return SingleFrequencyAvx2(f, row0, row1);
+    for (int32_t i = row0; i < row1; ++i) SingleRowScalar(f, MakeRow(f, i, 1), 0);
+  });
 }
 
 void DualFrequencyFast(const DepthFrame& f) {
   if (!FastPathApplies(f)) return DualFrequencyReference(f);
   ClearTopRows(f);
-  if (f.allowSimd && Avx2Available()) return DualFrequencyAvx2(f);
-  for (int32_t i = 2; i < f.height; ++i) DualRowScalar(f, MakeRow(f, i, 4), 0);
+  const bool simd = f.allowSimd && Avx2Available();
+  InTwoBands(f, [&](int32_t row0, int32_t row1) {
+    if (simd) return DualFrequencyAvx2(f, row0, row1);
+    for (int32_t i = row0; i < row1; ++i) DualRowScalar(f, MakeRow(f, i, 4), 0);
+  });
 }
 
 }  // namespace qzapi

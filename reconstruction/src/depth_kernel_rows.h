@@ -27,10 +27,10 @@ RowView MakeRow(const DepthFrame& f, int32_t i, int32_t subFrames);
 void SingleRowScalar(const DepthFrame& f, const RowView& r, int32_t j0);
 void DualRowScalar(const DepthFrame& f, const RowView& r, int32_t j0);
 
-// Whole frames with AVX2, eight pixels at a time (scalar for the rest of a
-// row). Only call when the processor has AVX2.
-void SingleFrequencyAvx2(const DepthFrame& f);
-void DualFrequencyAvx2(const DepthFrame& f);
+// Rows row0 .. row1 - 1 with AVX2, eight pixels at a time (scalar for the
+// rest of a row). Only call when the processor has AVX2.
+void SingleFrequencyAvx2(const DepthFrame& f, int32_t row0, int32_t row1);
+void DualFrequencyAvx2(const DepthFrame& f, int32_t row0, int32_t row1);
 bool Avx2Available();
 
 }  // namespace qzapi
