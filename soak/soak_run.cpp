@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QTest>
@@ -52,18 +53,24 @@ void soak_run::slot_show_message(const QStringList& content)
 
 void soak_run::pump(int ms)
 {
-    const QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        // The soak drives the window from main(), outside any event loop,
-        // where deleteLater() would wait for ever: delete what the window
-        // handed over (closed views, the closed module's driver) as the
-        // program's event loop would.
+    // An event loop waits for events; a loop of processEvents() would spin
+    // and take a core from the camera and render threads.
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [this] {
+        // The soak drives the window from main(), outside the program's
+        // event loop: delete what the window handed over (closed views, the
+        // closed module's driver) as that loop would.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A tick comes every 10 ms unless an event held the GUI thread.
         const qint64 gap = m_last_tick.restart();
         if (gap > m_longest_stall_ms)
             m_longest_stall_ms = gap;
-    }
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    tick.start();
+    loop.exec();
 }
 
 bool soak_run::wait_until(const std::function<bool()>& pred, int timeout_ms)
