@@ -386,16 +386,18 @@ INSTANTIATE_TEST_SUITE_P(
         header_damage{"IndexEntryPastItsChunk", first_index_entry, "past the end of its chunk"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
+// The sanitizers reserve terabytes of shadow address space, so their builds
+// read without the address-space cap (the plain build keeps it).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizerShadow = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitizerShadow = true;
 #else
-constexpr bool kAddressSanitizer = false;
+constexpr bool kSanitizerShadow = false;
 #endif
 #else
-constexpr bool kAddressSanitizer = false;
+constexpr bool kSanitizerShadow = false;
 #endif
 
 // Text from a damaged file (an image encoding, a warning quoting what was
@@ -424,9 +426,7 @@ TEST(Faults, AnImageLengthPastItsMessageIsRefusedWithoutAllocatingIt)
     write_bytes(path, bytes);
 
     const auto read_capped = [&] {
-        // AddressSanitizer reserves terabytes of shadow address space, so
-        // its builds read without the cap (the plain build keeps it).
-        if (!kAddressSanitizer) {
+        if (!kSanitizerShadow) {
             const rlimit cap{1u << 30, 1u << 30};
             setrlimit(RLIMIT_AS, &cap);
         }
