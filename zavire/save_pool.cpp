@@ -2,6 +2,8 @@
 
 #include "save_task.h"
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -15,6 +17,12 @@ std::unique_ptr<save_pool> save_pool::create(int workers)
 
 save_pool::save_pool(int workers)
 {
+    // OpenCV builds its table of image codecs on first use behind a
+    // function-local static. Built here, before the workers start, it is
+    // ordered before every worker's first encoding (the SDK's raw dumps
+    // included) instead of being built by whichever worker comes first while
+    // the others check the static in code ThreadSanitizer cannot see.
+    (void)cv::haveImageWriter(".png");
     m_threads.reserve(static_cast<size_t>(workers));
     for (int i = 0; i < workers; ++i)
         m_threads.emplace_back([this] { worker_loop(); });

@@ -226,8 +226,10 @@ TEST_F(ViewerRecording, RecordThenPlayBack)
     // bound by the work per frame rather than by the pace (0.70 to 0.82 of
     // the 1x time measured so); a speed that did not reach the player would
     // give 1. The library's own tests check the pace exactly.
-    EXPECT_LT(double(fast) / normal, 0.9) << normal << " ms at 1x, " << fast << " ms at 2x";
-    EXPECT_NEAR(normal, recorded_ms, 0.25 * recorded_ms) << normal << " ms for " << recorded_ms << " ms recorded";
+    if (!widget_test::kThreadSanitizerBuild) {
+        EXPECT_LT(double(fast) / normal, 0.9) << normal << " ms at 1x, " << fast << " ms at 2x";
+        EXPECT_NEAR(normal, recorded_ms, 0.25 * recorded_ms) << normal << " ms for " << recorded_ms << " ms recorded";
+    }
 
     // Loop restarts at the first frame set.
     bar->combo_speed->setCurrentIndex(playback_bar::speeds().indexOf(4.0));
@@ -396,7 +398,7 @@ TEST_F(ViewerRecording, ReprocessingFollowsTheFilterSwitchAsTheCliDoes)
     QTest::mouseClick(v.btn_switch_tof, Qt::LeftButton);
     ASSERT_TRUE(wait_depth_frames(5));
     v.tof_save_panel()->check_raw->setChecked(true);
-    const QString path = record(1500);
+    const QString path = record(1500, nullptr, 8);  // frame set 4 and a few after it
     EXPECT_NE(messages.texts().filter(QStringLiteral("with raw phase frames")).size(), 0);
     int recorded_filter = 0;
     {

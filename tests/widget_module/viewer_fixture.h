@@ -70,12 +70,12 @@ protected:
     bool wait_depth_frames(int n, int timeout_ms = 15000)
     {
         const int target = depth_frames + n;
-        return wait_until([&] { return depth_frames >= target; }, timeout_ms);
+        return wait_until([&] { return depth_frames >= target; }, timeout_ms * widget_test::kSlowBuildFactor);
     }
     bool wait_rgb_frames(int n, int timeout_ms = 15000)
     {
         const int target = rgb_frames + n;
-        return wait_until([&] { return rgb_frames >= target; }, timeout_ms);
+        return wait_until([&] { return rgb_frames >= target; }, timeout_ms * widget_test::kSlowBuildFactor);
     }
 
     scratch_settings settings;

@@ -10,6 +10,17 @@ class QWidget;
 
 namespace widget_test {
 
+// Under ThreadSanitizer the camera pipeline runs several times slower (RGBD
+// below one frame set a second): waits for frames last that much longer, and
+// checks of the pace itself are left to the libraries' own tests there.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kThreadSanitizerBuild = true;
+inline constexpr int kSlowBuildFactor = 4;
+#else
+inline constexpr bool kThreadSanitizerBuild = false;
+inline constexpr int kSlowBuildFactor = 1;
+#endif
+
 // Collects the user messages posted on the bus while it lives.
 class message_catcher {
 public:
