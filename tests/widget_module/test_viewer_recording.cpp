@@ -264,7 +264,7 @@ TEST_F(ViewerRecording, SavingFromAPausedRecordingWritesTheCameraFiles)
         return names;
     };
     const QStringList from_camera = save_into(out.filePath(QStringLiteral("camera")));
-    const QString path = record(1500);
+    const QString path = record(1500, nullptr, 8);  // frame set 5 and a few after it
     close_module();
 
     open_recording(path);
