@@ -30,14 +30,14 @@ void colourise_depth(const uint16_t* depth, size_t count, int near_mm, int far_m
     // call (at most 65,536 entries) rather than once per pixel; beyond the
     // far limit everything is black.
     const int last = std::min(hi, 0xffff);
-    std::vector<std::array<uint8_t, 3>> colour(size_t(last) + 1, std::array<uint8_t, 3>{0, 0, 0});
+    // (The near limit is at least 2 mm, so `last` is at least 3.)
+    std::vector<std::array<uint8_t, 3>> colour(size_t(last) + 1);
     if (entries > 0)
         for (int d = lo; d <= last; ++d) {
             const int idx = std::min(entries - 1, static_cast<int>((d - lo) * scale + 0.5));
             colour[size_t(d)] = {table[size_t(3 * idx)], table[size_t(3 * idx + 1)], table[size_t(3 * idx + 2)]};
         }
-    if (last >= 1)
-        colour[1] = {127, 0, 170};  // saturated, whatever the limits
+    colour[1] = {127, 0, 170};  // saturated, whatever the limits
     for (size_t i = 0; i < count; ++i) {
         const int d = depth[i];
         uint8_t* out = rgb + 3 * i;
